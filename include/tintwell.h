@@ -1,0 +1,226 @@
+/*
+ * Tintwell colour-management library: public C interface.
+ *
+ * This header compiles as C99 and as C++. Every function returns a 16-bit
+ * status (0 = success) unless its comment says otherwise; statuses travel
+ * back unchanged, so the first failing step's status is the result.
+ *
+ * Calling convention: on 32-bit Windows every exported function and every
+ * callback type is __stdcall (TNT_CALL); elsewhere the platform default.
+ *
+ * Threads: the library starts no threads and takes no locks. Profiles and
+ * transforms belong to one caller at a time.
+ */
+#ifndef TINTWELL_H
+#define TINTWELL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define TNT_CALL __stdcall
+#else
+#define TNT_CALL
+#endif
+
+#if defined(_WIN32)
+#if defined(TNT_BUILDING_LIBRARY)
+#define TNT_API __declspec(dllexport)
+#else
+#define TNT_API
+#endif
+#elif defined(__GNUC__)
+#define TNT_API __attribute__((visibility("default")))
+#else
+#define TNT_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------- types */
+
+typedef uint16_t TntStatus;
+typedef uint32_t TntSignature;
+
+/* A four-character code, first character in the most significant byte:
+   TNT_SIG('L','a','b',' ') == 0x4C616220. */
+#define TNT_SIG(a, b, c, d)                                              \
+    ((TntSignature)(((uint32_t)(uint8_t)(a) << 24) |                     \
+                    ((uint32_t)(uint8_t)(b) << 16) |                     \
+                    ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d)))
+
+/* ------------------------------------------------------------- statuses */
+
+#define TNT_OK 0
+#define TNT_ERR_NULL_ARGUMENT 2001       /* required profile, transform, link, location or out-argument is null */
+#define TNT_ERR_SEEK 3002                /* a file seek failed */
+#define TNT_ERR_SHORT_READ 3003          /* a read transferred fewer bytes than asked */
+#define TNT_ERR_SHORT_WRITE 3004         /* a write transferred fewer bytes, or does not fit a memory block */
+#define TNT_ERR_SIZE_QUERY 3005          /* the size query of a file stream failed */
+#define TNT_ERR_CANNOT_OPEN_PROFILE 5001 /* no memory for the profile, or the location cannot be read */
+#define TNT_ERR_TAG_NOT_FOUND 5005       /* tag absent or unloadable; required lookup table absent */
+#define TNT_ERR_GRAY_PCS 5007            /* gray stage's profile PCS is neither 'Lab ' nor 'XYZ ' */
+#define TNT_ERR_PROFILE_CLASS 5008       /* class not scnr, mntr, prtr, spac, abst or link */
+#define TNT_ERR_PROFILE_TOO_SHORT 5010   /* stored profile is 128 bytes or shorter */
+#define TNT_ERR_PROFILE_SIZE 5012        /* header size field exceeds the stored data */
+#define TNT_ERR_NOT_ICC 5013             /* file signature is not 'acsp' */
+#define TNT_ERR_TAG_RANGE 5015           /* partial tag access outside the tag */
+#define TNT_ERR_PCS_INPUT 5030           /* PCS neither XYZ nor Lab: input profile */
+#define TNT_ERR_PCS_DISPLAY 5031         /* ... display profile */
+#define TNT_ERR_PCS_OUTPUT 5032          /* ... output profile */
+#define TNT_ERR_PCS_COLORSPACE 5033      /* ... colour space profile */
+#define TNT_ERR_PCS_ABSTRACT 5034        /* ... abstract profile */
+#define TNT_ERR_SPACE_INPUT 5040         /* data space not supported by an input profile */
+#define TNT_ERR_SPACE_DISPLAY 5041       /* data space not supported by a display profile */
+#define TNT_ERR_ABSTRACT_DEVICE 5044     /* abstract profile with a device data space */
+#define TNT_ERR_TAG_MISSING_INPUT 5050   /* required tag missing: input profile */
+#define TNT_ERR_TAG_MISSING_DISPLAY 5051
+#define TNT_ERR_TAG_MISSING_OUTPUT 5052
+#define TNT_ERR_TAG_MISSING_COLORSPACE 5053
+#define TNT_ERR_TAG_MISSING_ABSTRACT 5054
+#define TNT_ERR_TAG_MISSING_LINK 5055
+#define TNT_ERR_CANNOT_SAVE 5067         /* a tag cannot be loaded, or the location cannot be written */
+#define TNT_ERR_STAGE_KIND 6001          /* a stage whose kind is not 1 to 5 was applied */
+#define TNT_ERR_CHAIN_MISMATCH 6003      /* adjacent spaces differ, or a profile cannot run that way */
+#define TNT_ERR_TOO_MANY_STAGES 6010     /* more than ten stages */
+#define TNT_ERR_OUTPUT_CURVES 6022       /* output curves applied to a colour of another channel count */
+#define TNT_ERR_PLANAR_NOT_8BIT 7004     /* planar conversion of a link that is not 8-bit */
+#define TNT_ERR_UNKNOWN_INTENT 8001      /* intent unknown to lookup-table stages */
+#define TNT_ERR_SPOT_NOT_FOUND 20001
+#define TNT_ERR_NULL_PARAMETER 20003     /* required stream, buffer, stage, profile, transform or write function is null */
+#define TNT_ERR_SPOT_UNAVAILABLE 20005
+#define TNT_ERR_WHITE_POINT 20103        /* white point Y below 0.001 (PostScript output) */
+#define TNT_ERR_SINGULAR_MATRIX 20104
+#define TNT_ERR_CANNOT_OPEN_STREAM 20204 /* empty or unterminated path, mode not 1 to 4, missing file */
+#define TNT_ERR_STREAM_MODE 20211        /* a memory stream's mode forbids the access */
+#define TNT_ERR_UNSUPPORTED_SPACE 20704
+#define TNT_ERR_NO_MEMORY 21002          /* memory exhausted, or a profile directory is full */
+
+/* ------------------------------------------------------ profile locations */
+
+/* Value of the first four bytes (host order) of a memory location. */
+#define TNT_MEMFILE_MAGIC 0xFBDCE453u
+
+/* Stream access modes kept in a memory location's mode field. */
+#define TNT_MODE_READ 1
+#define TNT_MODE_WRITE 2
+#define TNT_MODE_READ_WRITE 3
+#define TNT_MODE_APPEND 4
+
+/* The memory form of a location. Offsets on 32-bit hosts are those of the
+   ICC-era record (file 32, pointer 36, handle 40); on 64-bit hosts the three
+   pointer fields widen and the record stays 1024 bytes. */
+typedef struct MemoryLocation {
+    uint32_t magic;      /* TNT_MEMFILE_MAGIC */
+    uint32_t mode;       /* mode of the stream last opened on the location */
+    uint32_t size;       /* length of the block in bytes */
+    uint32_t position;   /* current position; 0 after TntMakeMemFile */
+    char name[8];        /* "MemFile" */
+    uint8_t reserved1[8];
+    void* file;          /* open file of a file stream; null in a memory location */
+    void* pointer;       /* first byte of the block */
+    void* handle;        /* movable global memory handle, or null; used instead of pointer */
+    uint8_t reserved2[1024 - 32 - 3 * sizeof(void*)];
+} MemoryLocation;
+
+/* A profile named by file path (NUL-terminated, at most 1023 characters) or
+   by memory block. Arrays of locations are laid 1024 bytes apart. */
+typedef union ProfileLocation {
+    char path[1024];
+    MemoryLocation memory;
+    uint8_t bytes[1024];
+} ProfileLocation;
+
+/* ---------------------------------------------------------------- header */
+
+/* The 128-byte ICC header in host byte order. */
+typedef struct ProfileHeader {
+    uint32_t size;
+    TntSignature cmmType;
+    uint32_t version;
+    TntSignature deviceClass;
+    TntSignature colorSpace;
+    TntSignature pcs;
+    uint16_t date[6];        /* year, month, day, hour, minute, second */
+    TntSignature signature;  /* 'acsp' */
+    TntSignature platform;
+    uint32_t flags;
+    TntSignature manufacturer;
+    uint32_t model;
+    uint64_t attributes;     /* device attributes as one 64-bit value */
+    uint32_t renderingIntent;
+    int32_t illuminant[3];   /* s15Fixed16 X, Y, Z */
+    TntSignature creator;
+    uint8_t reserved[44];
+} ProfileHeader;
+
+/* Opaque handles. */
+typedef struct Profile Profile;
+
+/* ------------------------------------------------------------- profiles */
+
+/* Fills a memory location for `size` bytes at `pointer` (mode 3, position 0,
+   no handle). Returns 0; does nothing when `location` is null. To name a
+   movable block, set `memory.handle` afterwards. */
+TNT_API TntStatus TNT_CALL TntMakeMemFile(ProfileLocation* location, void* pointer, uint32_t size);
+
+/* Creates an empty profile, bound to `location` when it is given (copied;
+   nothing is read). 21002 when memory is short. */
+TNT_API TntStatus TNT_CALL TntNewProfile(Profile** out, const ProfileLocation* location);
+
+/* Opens the profile stored at `location`: reads the header and the tag
+   table, loads no tag data. The caller's record is not changed.
+   20003 null argument; 5001 cannot be read; 5010 not longer than 128 bytes;
+   5012 header size beyond the data; 5013 not 'acsp'; 21002 no memory or more
+   than 100 tags; stream statuses (3002/3003/3005) as they come. On failure
+   `*out` is untouched and nothing is kept.
+   The file or block must stay unchanged until every tag is loaded or the
+   profile is closed: tags are read lazily. A tag whose offset and size reach
+   past the stored data fails to load with 3003, before anything is allocated. */
+TNT_API TntStatus TNT_CALL TntOpenProfile(Profile** out, const ProfileLocation* location);
+
+/* Frees the profile and every tag block (shared blocks once). Null is fine. */
+TNT_API TntStatus TNT_CALL TntCloseProfile(Profile* profile);
+
+/* Writes the whole profile to `location` (which may be the very file or
+   block it was read from). 2001 null argument; 5067 a tag cannot be loaded,
+   the layout exceeds 4 GiB, or the location cannot be opened for writing;
+   3004 the data does not fit a memory block or a write failed. The profile is
+   intact afterwards, whatever the result. */
+TNT_API TntStatus TNT_CALL TntSaveProfile(Profile* profile, ProfileLocation* location);
+
+/* Saves to the profile's own location when it is modified and bound. */
+TNT_API TntStatus TNT_CALL TntUpdateProfile(Profile* profile);
+
+/* ------------------------------------------------------------ tag access */
+
+TNT_API TntStatus TNT_CALL TntProfileElementExists(Profile* profile, TntSignature tag, uint32_t* exists);
+TNT_API TntStatus TNT_CALL TntCountProfileElements(Profile* profile, uint32_t* count);
+/* Size in bytes of the tag; 0 for a null profile or an absent tag. */
+TNT_API uint32_t TNT_CALL TntGetProfileElementSize(Profile* profile, TntSignature tag);
+/* The tag's data (host order) inside the profile, loaded on demand; null when
+   absent or unloadable. Valid until the tag is resized or removed. */
+TNT_API void* TNT_CALL TntProfileGetTagDataPtr(Profile* profile, TntSignature tag);
+TNT_API TntStatus TNT_CALL TntGetProfileHeader(Profile* profile, void* header);
+TNT_API TntStatus TNT_CALL TntSetProfileHeader(Profile* profile, const void* header);
+TNT_API TntStatus TNT_CALL TntGetProfileElement(Profile* profile, TntSignature tag, uint32_t* size, void* buffer);
+TNT_API TntStatus TNT_CALL TntGetPartialProfileElement(Profile* profile, TntSignature tag, uint32_t offset,
+                                                       uint32_t* count, void* buffer);
+TNT_API TntStatus TNT_CALL TntSetProfileElement(Profile* profile, TntSignature tag, uint32_t size,
+                                                const void* buffer);
+TNT_API TntStatus TNT_CALL TntSetPartialProfileElement(Profile* profile, TntSignature tag, uint32_t offset,
+                                                       uint32_t count, const void* buffer);
+TNT_API TntStatus TNT_CALL TntSetProfileElementSize(Profile* profile, TntSignature tag, uint32_t size);
+TNT_API TntStatus TNT_CALL TntSetProfileElementReference(Profile* profile, TntSignature existing,
+                                                         TntSignature tag);
+TNT_API TntStatus TNT_CALL TntRemoveProfileElement(Profile* profile, TntSignature tag);
+/* Records three values process-wide; the library itself never reads them. */
+TNT_API void TNT_CALL TntSetUserFunc(uint32_t a, uint32_t b, uint32_t c);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TINTWELL_H */
