@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build, tests and tools need (only what is missing), then
+# configures and builds the release and sanitizer builds.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  liblcms2-dev liblcms2-utils
+  icc-profiles-free ghostscript argyll argyll-ref
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+for preset in release sanitize; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
