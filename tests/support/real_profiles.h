@@ -1,0 +1,26 @@
+// Real ICC profiles for the tests: those Debian's colour packages install
+// and the project's shared test set.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tnt_test {
+
+// Every *.icc / *.icm file in the known profile folders, sorted.
+std::vector<std::string> RealProfilePaths();
+// The shared test set alone.
+std::vector<std::string> SharedProfilePaths();
+std::string SharedProfile(const char* name);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A fresh path in the test's temporary folder.
+std::string TempPath(const std::string& name);
+
+// Big-endian reads of a raw profile image.
+uint32_t BigU32(const std::vector<uint8_t>& bytes, size_t offset);
+void PutBigU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
+
+}  // namespace tnt_test
