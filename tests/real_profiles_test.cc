@@ -152,7 +152,7 @@ TEST(RealProfiles, TruncatedAndBentCopiesGiveStatuses) {
     std::map<TntStatus, int> seen;
     auto tryOpen = [&](const std::vector<uint8_t>& bytes) {
         auto* heap = static_cast<uint8_t*>(std::malloc(bytes.size() ? bytes.size() : 1));
-        std::memcpy(heap, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(heap, bytes.data(), bytes.size());
         ProfileLocation loc{};
         TntMakeMemFile(&loc, heap, uint32_t(bytes.size()));
         Profile* p = nullptr;
