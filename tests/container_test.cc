@@ -42,18 +42,6 @@ std::vector<uint8_t> ProfileImage(const std::vector<RawTag>& tags, uint32_t tota
     return b;
 }
 
-ProfileLocation MemLocation(std::vector<uint8_t>& bytes) {
-    ProfileLocation loc{};
-    TntMakeMemFile(&loc, bytes.data(), uint32_t(bytes.size()));
-    return loc;
-}
-
-ProfileLocation FileLocation(const std::string& path) {
-    ProfileLocation loc{};
-    std::strncpy(loc.path, path.c_str(), sizeof loc.path - 1);
-    return loc;
-}
-
 // Gives a fresh profile a tag whose block holds `bytes` (host order).
 void AddTag(Profile* p, uint32_t signature, const std::vector<uint8_t>& bytes) {
     uint32_t i = p->tagCount++;
@@ -74,7 +62,7 @@ std::vector<uint8_t> Text(uint32_t size, uint8_t fill) {
 
 std::vector<uint8_t> SaveToMemory(Profile* p, TntStatus* status = nullptr) {
     std::vector<uint8_t> out(1 << 20);
-    ProfileLocation loc = MemLocation(out);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(out);
     TntStatus st = TntSaveProfile(p, &loc);
     if (status) *status = st;
     out.resize(st ? 0 : p->profileSize);
@@ -145,7 +133,7 @@ TEST(Container, LayoutPadsBlocksAndWritesSharedBlocksOnce) {
     EXPECT_EQ(p->header.size, p->profileSize);
 
     // Reopen: the two names share one block again after one load.
-    ProfileLocation loc = MemLocation(file);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(file);
     Profile* q = nullptr;
     ASSERT_EQ(TntOpenProfile(&q, &loc), 0);
     ASSERT_EQ(LoadTagData(q, 4), 0);
@@ -161,7 +149,7 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
     Profile* untouched = reinterpret_cast<Profile*>(0x10);
     Profile* out = untouched;
     auto open = [&](std::vector<uint8_t> bytes) {
-        ProfileLocation loc = MemLocation(bytes);
+        ProfileLocation loc = tnt_test::MemoryLocationOf(bytes);
         return TntOpenProfile(&out, &loc);
     };
     std::vector<uint8_t> good = ProfileImage({{Sig("wtpt"), 144, 20}}, 164);
@@ -182,7 +170,7 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
     EXPECT_EQ(open(bad), TNT_ERR_SHORT_READ) << "the tag table runs past the data";
     EXPECT_EQ(out, untouched);
 
-    ProfileLocation missing = FileLocation(tnt_test::TempPath("no-such-profile.icc"));
+    ProfileLocation missing = tnt_test::FileLocationOf(tnt_test::TempPath("no-such-profile.icc"));
     EXPECT_EQ(TntOpenProfile(&out, &missing), TNT_ERR_CANNOT_OPEN_PROFILE);
     ProfileLocation empty{};
     EXPECT_EQ(TntOpenProfile(&out, &empty), TNT_ERR_CANNOT_OPEN_PROFILE);
@@ -191,7 +179,7 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
     EXPECT_EQ(out, untouched);
 
     // The caller's record is read, never written.
-    ProfileLocation loc = MemLocation(good);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(good);
     ProfileLocation before = loc;
     ASSERT_EQ(TntOpenProfile(&out, &loc), 0);
     EXPECT_EQ(std::memcmp(&loc, &before, sizeof loc), 0);
@@ -214,7 +202,7 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
                                                {Sig("nxt "), 220, 8},
                                                {Sig("far "), 200, 0x7FFFFFF0}},
                                               228);
-    ProfileLocation loc = MemLocation(bytes);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(bytes);
     Profile* p = nullptr;
     ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
     ASSERT_EQ(LoadTagData(p, 1), 0);
@@ -232,7 +220,7 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
     EXPECT_EQ(LoadTagData(p, 6), TNT_ERR_TAG_NOT_FOUND);
     EXPECT_EQ(LoadAllTags(p), TNT_ERR_SHORT_READ);
     std::vector<uint8_t> out(4096);
-    ProfileLocation target = MemLocation(out);
+    ProfileLocation target = tnt_test::MemoryLocationOf(out);
     EXPECT_EQ(TntSaveProfile(p, &target), TNT_ERR_CANNOT_SAVE);
 
     // Without the lying tag, everything survives a save and reopen.
@@ -240,7 +228,7 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
     TntStatus st;
     std::vector<uint8_t> saved = SaveToMemory(p, &st);
     ASSERT_EQ(st, 0);
-    ProfileLocation again = MemLocation(saved);
+    ProfileLocation again = tnt_test::MemoryLocationOf(saved);
     Profile* q = nullptr;
     ASSERT_EQ(TntOpenProfile(&q, &again), 0);
     ASSERT_EQ(LoadAllTags(q), 0);
@@ -257,7 +245,7 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
 
 TEST(Container, UpdateWritesOnlyModifiedBoundProfiles) {
     std::string path = tnt_test::TempPath("update.icc");
-    ProfileLocation loc = FileLocation(path);
+    ProfileLocation loc = tnt_test::FileLocationOf(path);
     Profile* p = nullptr;
     ASSERT_EQ(TntNewProfile(&p, &loc), 0);
     EXPECT_EQ(p->flags, kModified | kBoundToLocation);
@@ -271,7 +259,7 @@ TEST(Container, UpdateWritesOnlyModifiedBoundProfiles) {
     EXPECT_EQ(TntUpdateProfile(nullptr), TNT_ERR_NULL_ARGUMENT);
     EXPECT_EQ(TntSaveProfile(p, nullptr), TNT_ERR_NULL_ARGUMENT);
     EXPECT_EQ(TntSaveProfile(nullptr, &loc), TNT_ERR_NULL_ARGUMENT);
-    ProfileLocation nowhere = FileLocation("/nonexistent-dir/x.icc");
+    ProfileLocation nowhere = tnt_test::FileLocationOf("/nonexistent-dir/x.icc");
     EXPECT_EQ(TntSaveProfile(p, &nowhere), TNT_ERR_CANNOT_SAVE);
     TntCloseProfile(p);
     EXPECT_EQ(LiveBlockCount(), 0);
@@ -279,7 +267,7 @@ TEST(Container, UpdateWritesOnlyModifiedBoundProfiles) {
 
 TEST(Container, FailedSaveLeavesTheProfileInHostOrder) {
     std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile("tr003-cmyk-lab-low-v2.icc"));
-    ProfileLocation loc = MemLocation(original);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(original);
     Profile* p = nullptr;
     ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
     ASSERT_EQ(LoadAllTags(p), 0);
@@ -290,7 +278,7 @@ TEST(Container, FailedSaveLeavesTheProfileInHostOrder) {
     // Targets that cut the write off in the header, the table, and the data.
     for (uint32_t room : {100u, 140u, 20000u}) {
         std::vector<uint8_t> small(room);
-        ProfileLocation target = MemLocation(small);
+        ProfileLocation target = tnt_test::MemoryLocationOf(small);
         EXPECT_EQ(TntSaveProfile(p, &target), TNT_ERR_SHORT_WRITE) << room;
         // The size field follows the layout; everything after it is as read.
         EXPECT_EQ(std::memcmp(reinterpret_cast<uint8_t*>(&p->header) + 4, reinterpret_cast<uint8_t*>(&header) + 4, 124), 0);
@@ -350,9 +338,9 @@ void SweepAllocations(const std::function<TntStatus()>& scenario, std::vector<Tn
 
 TEST(Container, EveryAllocationFailureIsReportedAndLeaksNothing) {
     std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc"));
-    ProfileLocation loc = MemLocation(original);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(original);
     std::vector<uint8_t> out(original.size() + 1024);
-    ProfileLocation target = MemLocation(out);
+    ProfileLocation target = tnt_test::MemoryLocationOf(out);
 
     SweepAllocations([&] {
         Profile* p = nullptr;

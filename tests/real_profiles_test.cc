@@ -19,18 +19,6 @@ using tnt_test::PutBigU32;
 
 namespace {
 
-ProfileLocation MemLocation(std::vector<uint8_t>& bytes) {
-    ProfileLocation loc{};
-    TntMakeMemFile(&loc, bytes.data(), uint32_t(bytes.size()));
-    return loc;
-}
-
-ProfileLocation FileLocation(const std::string& path) {
-    ProfileLocation loc{};
-    std::strncpy(loc.path, path.c_str(), sizeof loc.path - 1);
-    return loc;
-}
-
 // Checks that `saved` holds the same header (after the size field), the same
 // directory signatures in order, and for every tag the same bytes as
 // `original`.
@@ -56,7 +44,7 @@ void ExpectSameProfile(const std::vector<uint8_t>& original, const std::vector<u
 
 std::vector<uint8_t> SaveToMemory(Profile* p, size_t room, TntStatus* status) {
     std::vector<uint8_t> out(room);
-    ProfileLocation loc = MemLocation(out);
+    ProfileLocation loc = tnt_test::MemoryLocationOf(out);
     *status = TntSaveProfile(p, &loc);
     out.resize(*status ? 0 : p->profileSize);
     return out;
@@ -74,7 +62,7 @@ TEST(RealProfiles, RoundTripByteForByte) {
         ASSERT_GT(original.size(), 132u);
 
         // From the file, lazily: nothing is loaded until asked for.
-        ProfileLocation fileLoc = FileLocation(path);
+        ProfileLocation fileLoc = tnt_test::FileLocationOf(path);
         Profile* p = nullptr;
         ASSERT_EQ(TntOpenProfile(&p, &fileLoc), 0);
         EXPECT_EQ(p->tagCount, BigU32(original, 128));
@@ -89,11 +77,11 @@ TEST(RealProfiles, RoundTripByteForByte) {
 
         // From a memory block, saved to a file, reopened.
         std::vector<uint8_t> copy = original;
-        ProfileLocation memLoc = MemLocation(copy);
+        ProfileLocation memLoc = tnt_test::MemoryLocationOf(copy);
         Profile* q = nullptr;
         ASSERT_EQ(TntOpenProfile(&q, &memLoc), 0);
         std::string out = tnt_test::TempPath("roundtrip.icc");
-        ProfileLocation outLoc = FileLocation(out);
+        ProfileLocation outLoc = tnt_test::FileLocationOf(out);
         ASSERT_EQ(TntSaveProfile(q, &outLoc), 0);
         std::vector<uint8_t> onDisk = tnt_test::ReadFileBytes(out);
         ExpectSameProfile(original, onDisk, "saved to a file");
@@ -120,7 +108,7 @@ TEST(RealProfiles, SaveOverTheFileItWasOpenedFrom) {
         std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile(name));
         std::string path = tnt_test::TempPath(name);
         ASSERT_TRUE(tnt_test::WriteFileBytes(path, original));
-        ProfileLocation loc = FileLocation(path);
+        ProfileLocation loc = tnt_test::FileLocationOf(path);
         Profile* p = nullptr;
         ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
         // No tag is loaded yet: the save must load them all before it
@@ -132,7 +120,7 @@ TEST(RealProfiles, SaveOverTheFileItWasOpenedFrom) {
         // The same through a memory block, and through TntUpdateProfile.
         std::vector<uint8_t> block = original;
         block.resize(original.size() + 64);
-        ProfileLocation mem = MemLocation(block);
+        ProfileLocation mem = tnt_test::MemoryLocationOf(block);
         ASSERT_EQ(TntOpenProfile(&p, &mem), 0);
         p->flags |= kModified;
         ASSERT_EQ(TntUpdateProfile(p), 0);
@@ -160,7 +148,7 @@ TEST(RealProfiles, TruncatedAndBentCopiesGiveStatuses) {
         if (!st) {
             st = LoadAllTags(p);
             std::vector<uint8_t> out(4 * bytes.size() + 8192);  // bent offsets can undo sharing
-            ProfileLocation target = MemLocation(out);
+            ProfileLocation target = tnt_test::MemoryLocationOf(out);
             TntStatus saved = TntSaveProfile(p, &target);
             if (!st) {
                 EXPECT_EQ(saved, 0);

@@ -1,6 +1,7 @@
 #include "support/real_profiles.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,18 @@ std::string TempPath(const std::string& name) {
     fs::path dir = fs::temp_directory_path() / ("tintwell-tests-" + std::to_string(getpid()));
     fs::create_directories(dir);
     return (dir / name).string();
+}
+
+ProfileLocation MemoryLocationOf(std::vector<uint8_t>& bytes) {
+    ProfileLocation loc{};
+    TntMakeMemFile(&loc, bytes.data(), uint32_t(bytes.size()));
+    return loc;
+}
+
+ProfileLocation FileLocationOf(const std::string& path) {
+    ProfileLocation loc{};
+    std::strncpy(loc.path, path.c_str(), sizeof loc.path - 1);
+    return loc;
 }
 
 uint32_t BigU32(const std::vector<uint8_t>& b, size_t o) {
