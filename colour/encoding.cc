@@ -1,0 +1,71 @@
+#include "colour/encoding.h"
+
+#include "colour/convert.h"
+#include "colour/spaces.h"
+
+namespace tnt {
+
+namespace {
+
+constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
+
+// 'Lab ' stage ranges: L = 100 lands on 0xFF00 and 0 on 0x8000 for a and b.
+constexpr double kLabLightnessHigh = 100.390625;
+constexpr double kLabAxisLow = -128.0;
+constexpr double kLabAxisHigh = 127.996;
+
+}  // namespace
+
+uint16_t EncodeValue16(double value, double low, double high) {
+    const double t = (value - low) * 65535.0 / (high - low) + 0.5;
+    if (!(t >= 0.0)) return 0;
+    if (t <= 65535.0) return static_cast<uint16_t>(t);
+    return 65535;
+}
+
+double DecodeValue16(uint16_t code, double low, double high) {
+    return code * 1.5259021896696422e-05 * (high - low) + low;
+}
+
+double DecodeValue8(uint8_t code, double low, double high) {
+    return code * 0.00392156862745098 * (high - low) + low;
+}
+
+TntStatus DecodeColor16(uint32_t space, const uint16_t* codes, double* values) {
+    if (space == kLab) {
+        values[0] = DecodeValue16(codes[0], 0.0, kLabLightnessHigh);
+        values[1] = DecodeValue16(codes[1], kLabAxisLow, kLabAxisHigh);
+        values[2] = DecodeValue16(codes[2], kLabAxisLow, kLabAxisHigh);
+        return TNT_OK;
+    }
+    const uint16_t count = SpaceChannelCount(space);
+    for (uint16_t i = 0; i < count; ++i) {
+        values[i] = DecodeValue16(codes[i], SpaceChannelMin(space, i), SpaceChannelMax(space, i));
+    }
+    return TNT_OK;
+}
+
+TntStatus EncodeColor16(uint32_t space, const double* values, uint16_t* codes) {
+    if (space == kLab) {
+        codes[0] = EncodeValue16(values[0], 0.0, kLabLightnessHigh);
+        codes[1] = EncodeValue16(values[1], kLabAxisLow, kLabAxisHigh);
+        codes[2] = EncodeValue16(values[2], kLabAxisLow, kLabAxisHigh);
+        return TNT_OK;
+    }
+    const uint16_t count = SpaceChannelCount(space);
+    for (uint16_t i = 0; i < count; ++i) {
+        codes[i] = EncodeValue16(values[i], SpaceChannelMin(space, i), SpaceChannelMax(space, i));
+    }
+    return TNT_OK;
+}
+
+TntStatus ConvertColor16(uint32_t source, uint16_t* codes, uint32_t destination) {
+    double values[kMaxSpaceChannels];
+    TntStatus status = DecodeColor16(source, codes, values);
+    if (status != TNT_OK) return status;
+    status = ConvertColor(source, values, destination, values);
+    if (status != TNT_OK) return status;
+    return EncodeColor16(destination, values, codes);
+}
+
+}  // namespace tnt
