@@ -1,0 +1,59 @@
+// Profile images for tests: hand-made ICC files with chosen tag tables,
+// real profiles read from disk, and save-and-reopen checks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "profile/container.h"
+#include "tintwell.h"
+
+namespace tnttest {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t Sig(const char (&s)[5]) { return TNT_SIG(s[0], s[1], s[2], s[3]); }
+
+uint32_t GetBE32(const Bytes& b, size_t at);
+void PutBE32(Bytes& b, size_t at, uint32_t v);
+Bytes ReadFile(const std::string& path);
+// A file of the shared profile set.
+std::string Shared(const char* name);
+
+struct RawTag {
+    uint32_t signature;
+    uint32_t offset;
+    uint32_t size;
+};
+
+// The tag table of an ICC file, as stored.
+std::vector<RawTag> FileDirectory(const Bytes& image);
+// A profile image with the given tag table. The data area holds a byte
+// pattern; every tag of 8 bytes or more starts as a 'text' tag, whose
+// conversion touches only its type signature.
+Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total);
+// A 'text' tag of a hand-made image as the library hands it out: the type
+// signature in host order, everything else as stored.
+Bytes HostTextBytes(const Bytes& image, uint32_t offset, uint32_t size);
+
+// Opens `image` in place; the image must outlive the profile.
+Profile* OpenImage(Bytes& image);
+// The whole tag through the public interface (empty for a 0-byte tag).
+Bytes TagBytes(Profile* p, uint32_t signature);
+// Saves into a memory block of exactly the laid-out size.
+Bytes SaveToMemory(Profile* p);
+
+struct Content {
+    Bytes header;  // size field zeroed: it changes with every layout
+    std::vector<std::pair<uint32_t, Bytes>> tags;
+};
+
+Content Snapshot(Profile* p);
+void ExpectSameTags(const Content& a, const Content& b);
+// The profile saves, and what was saved opens with the same header and tags.
+void ExpectSavesAndReopensEqual(Profile* p);
+bool IsModified(const Profile* p);
+
+}  // namespace tnttest
