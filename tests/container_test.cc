@@ -8,6 +8,7 @@
 #include "platform/memory.h"
 #include "profile/byteorder.h"
 #include "profile/container.h"
+#include "support/profile_images.h"
 #include "support/real_profiles.h"
 
 using namespace tnt;
@@ -19,27 +20,6 @@ namespace {
 constexpr uint32_t Sig(const char (&s)[5]) {
     return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
            uint32_t(uint8_t(s[3]));
-}
-
-struct RawTag {
-    uint32_t signature, offset, size;
-};
-
-// A big-endian profile image: header, the given directory, and `dataBytes`
-// bytes of data after the table, filled with a recognisable pattern.
-std::vector<uint8_t> ProfileImage(const std::vector<RawTag>& tags, uint32_t total) {
-    std::vector<uint8_t> b(total, 0);
-    for (uint32_t i = 132; i < total; ++i) b[i] = uint8_t(i * 7 + 3);
-    PutBigU32(b, 0, total);
-    PutBigU32(b, 12, Sig("mntr"));
-    PutBigU32(b, 36, Sig("acsp"));
-    PutBigU32(b, 128, uint32_t(tags.size()));
-    for (size_t i = 0; i < tags.size(); ++i) {
-        PutBigU32(b, 132 + 12 * i, tags[i].signature);
-        PutBigU32(b, 136 + 12 * i, tags[i].offset);
-        PutBigU32(b, 140 + 12 * i, tags[i].size);
-    }
-    return b;
 }
 
 // Gives a fresh profile a tag whose block holds `bytes` (host order).
@@ -152,7 +132,7 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
         ProfileLocation loc = tnt_test::MemoryLocationOf(bytes);
         return TntOpenProfile(&out, &loc);
     };
-    std::vector<uint8_t> good = ProfileImage({{Sig("wtpt"), 144, 20}}, 164);
+    std::vector<uint8_t> good = tnt_test::MakeImage({{Sig("wtpt"), 144, 20}}, 164);
     EXPECT_EQ(open(std::vector<uint8_t>(good.begin(), good.begin() + 128)), TNT_ERR_PROFILE_TOO_SHORT);
     EXPECT_EQ(open({}), TNT_ERR_PROFILE_TOO_SHORT);
     std::vector<uint8_t> bad = good;
@@ -195,7 +175,7 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
     // Two entries at one offset with one size share; another size at the
     // same offset gets its own block; zero-size tags and a tag reaching past
     // the end of the data.
-    std::vector<uint8_t> bytes = ProfileImage({{Sig("A2B0"), 180, 40},
+    std::vector<uint8_t> bytes = tnt_test::MakeImage({{Sig("A2B0"), 180, 40},
                                                {Sig("A2B1"), 180, 40},
                                                {Sig("part"), 180, 12},
                                                {Sig("zero"), 220, 0},

@@ -19,7 +19,7 @@
 
 namespace {
 
-using namespace tnttest;
+using namespace tnt_test;
 
 struct SweepCase {
     const char* name;
@@ -103,7 +103,7 @@ const SweepCase kSweep[] = {
 };
 
 TEST(ProfileElements, AllocationFailuresAreCleanAndRecoverable) {
-    Bytes image = ReadFile(Shared("tr003-cmyk-lab-low-v2.icc"));
+    Bytes image = ReadFileBytes(SharedProfile("tr003-cmyk-lab-low-v2.icc"));
     ASSERT_EQ(image.size(), 54500u);
     auto make = [&](const SweepCase& c) {
         Profile* p = nullptr;
@@ -158,7 +158,7 @@ TEST(ProfileElements, AllocationFailuresAreCleanAndRecoverable) {
 // Little CMS read every tag back in ICC order.
 void CopyEditAndCheckWithLittleCms(const std::string& path) {
     SCOPED_TRACE(path);
-    Bytes original = ReadFile(path);
+    Bytes original = ReadFileBytes(path);
     ASSERT_GT(original.size(), 132u);
     const std::vector<RawTag> dir = FileDirectory(original);
     const int64_t base = tnt::LiveBlockCount();
@@ -206,7 +206,7 @@ void CopyEditAndCheckWithLittleCms(const std::string& path) {
     ASSERT_EQ(TntSetPartialProfileElement(dst, Sig("cprt"), 0, 4, &type), 0);
     ASSERT_EQ(TntSetPartialProfileElement(dst, Sig("cpr2"), 8, static_cast<uint32_t>(text.size()), text.data()), 0);
     Bytes textFile(textSize, 0);
-    PutBE32(textFile, 0, Sig("text"));
+    PutBigU32(textFile, 0, Sig("text"));
     std::memcpy(textFile.data() + 8, text.data(), text.size());
     for (auto& e : expect)
         if (e.first == Sig("cprt")) e.second = textFile;
@@ -267,16 +267,16 @@ void CopyEditAndCheckWithLittleCms(const std::string& path) {
 }
 
 TEST(ProfileElements, EditedRealProfilesReadBackInLittleCms) {
-    CopyEditAndCheckWithLittleCms(Shared("fogra39-cmyk-lab-v2.icc"));
-    CopyEditAndCheckWithLittleCms(Shared("srgb-to-fogra39-link-mft1-linkicc.icc"));
-    CopyEditAndCheckWithLittleCms(Shared("gray-gamma1-mntr-xyz-v2.icc"));
+    CopyEditAndCheckWithLittleCms(SharedProfile("fogra39-cmyk-lab-v2.icc"));
+    CopyEditAndCheckWithLittleCms(SharedProfile("srgb-to-fogra39-link-mft1-linkicc.icc"));
+    CopyEditAndCheckWithLittleCms(SharedProfile("gray-gamma1-mntr-xyz-v2.icc"));
     // Debian's reference profiles, when installed: one with three curves at
     // one place and many tag types.
     for (const char* path : {"/usr/share/color/icc/sRGB.icc", "/usr/share/color/argyll/ref/sRGB.icm"})
         if (std::ifstream(path).good()) CopyEditAndCheckWithLittleCms(path);
 
     // The copy still converts colours as the original does.
-    Bytes original = ReadFile(Shared("fogra39-cmyk-lab-v2.icc"));
+    Bytes original = ReadFileBytes(SharedProfile("fogra39-cmyk-lab-v2.icc"));
     Profile* src = OpenImage(original);
     ASSERT_NE(src, nullptr);
     Profile* dst = nullptr;

@@ -18,7 +18,7 @@
 
 namespace {
 
-using namespace tnttest;
+using namespace tnt_test;
 
 TEST(ProfileElements, QueriesAndPartialReads) {
     const uint32_t aaaa = Sig("aaaa"), bbbb = Sig("bbbb"), tiny = Sig("tiny"), lng = Sig("long");
@@ -320,7 +320,7 @@ TEST(ProfileElements, SharedTagsStayOneBlock) {
     }
 
     // A real printer profile lists A2B0, A2B1 and A2B2 at one place.
-    Bytes image = ReadFile(Shared("fogra39-cmyk-lab-v2.icc"));
+    Bytes image = ReadFileBytes(SharedProfile("fogra39-cmyk-lab-v2.icc"));
     ASSERT_EQ(image.size(), 227532u);
     Profile* ref = OpenImage(image);
     ASSERT_NE(ref, nullptr);
@@ -508,12 +508,12 @@ TEST(ProfileElements, HeaderCopiesAndAccessors) {
 
     // What is set is what is written, in ICC order.
     Bytes saved = SaveToMemory(p);
-    EXPECT_EQ(GetBE32(saved, 12), Sig("prtr"));
-    EXPECT_EQ(GetBE32(saved, 16), Sig("MCH6"));
-    EXPECT_EQ(GetBE32(saved, 56), 0x01020304u);
-    EXPECT_EQ(GetBE32(saved, 60), 0x05060708u);
-    EXPECT_EQ(GetBE32(saved, 64), 0x00050003u);
-    EXPECT_EQ(GetBE32(saved, 68), 0xFFFF8000u);
+    EXPECT_EQ(BigU32(saved, 12), Sig("prtr"));
+    EXPECT_EQ(BigU32(saved, 16), Sig("MCH6"));
+    EXPECT_EQ(BigU32(saved, 56), 0x01020304u);
+    EXPECT_EQ(BigU32(saved, 60), 0x05060708u);
+    EXPECT_EQ(BigU32(saved, 64), 0x00050003u);
+    EXPECT_EQ(BigU32(saved, 68), 0xFFFF8000u);
     EXPECT_EQ(saved[84], 1);
     EXPECT_EQ(saved[127], 44);
     ExpectSavesAndReopensEqual(p);

@@ -7,32 +7,15 @@
 #include <iterator>
 
 #include "profile/elements.h"
+#include "support/real_profiles.h"
 
-namespace tnttest {
-
-uint32_t GetBE32(const Bytes& b, size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-void PutBE32(Bytes& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v >> 24);
-    b[at + 1] = static_cast<uint8_t>(v >> 16);
-    b[at + 2] = static_cast<uint8_t>(v >> 8);
-    b[at + 3] = static_cast<uint8_t>(v);
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Shared(const char* name) { return std::string(TNT_SHARED_PROFILES) + "/" + name; }
+namespace tnt_test {
 
 std::vector<RawTag> FileDirectory(const Bytes& image) {
     std::vector<RawTag> tags;
-    uint32_t n = GetBE32(image, 128);
+    uint32_t n = BigU32(image, 128);
     for (uint32_t i = 0; i < n; ++i)
-        tags.push_back({GetBE32(image, 132 + 12 * i), GetBE32(image, 136 + 12 * i), GetBE32(image, 140 + 12 * i)});
+        tags.push_back({BigU32(image, 132 + 12 * i), BigU32(image, 136 + 12 * i), BigU32(image, 140 + 12 * i)});
     return tags;
 }
 
@@ -40,22 +23,22 @@ Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total) {
     Bytes b(total);
     for (uint32_t i = 0; i < total; ++i) b[i] = static_cast<uint8_t>(i * 7 + 3);
     std::memset(b.data(), 0, 132);
-    PutBE32(b, 0, total);
-    PutBE32(b, 8, 0x02100000u);
-    PutBE32(b, 12, Sig("mntr"));
-    PutBE32(b, 16, Sig("RGB "));
-    PutBE32(b, 20, Sig("XYZ "));
-    PutBE32(b, 36, Sig("acsp"));
-    PutBE32(b, 128, static_cast<uint32_t>(tags.size()));
+    PutBigU32(b, 0, total);
+    PutBigU32(b, 8, 0x02100000u);
+    PutBigU32(b, 12, Sig("mntr"));
+    PutBigU32(b, 16, Sig("RGB "));
+    PutBigU32(b, 20, Sig("XYZ "));
+    PutBigU32(b, 36, Sig("acsp"));
+    PutBigU32(b, 128, static_cast<uint32_t>(tags.size()));
     for (size_t i = 0; i < tags.size(); ++i) {
-        PutBE32(b, 132 + 12 * i, tags[i].signature);
-        PutBE32(b, 136 + 12 * i, tags[i].offset);
-        PutBE32(b, 140 + 12 * i, tags[i].size);
+        PutBigU32(b, 132 + 12 * i, tags[i].signature);
+        PutBigU32(b, 136 + 12 * i, tags[i].offset);
+        PutBigU32(b, 140 + 12 * i, tags[i].size);
     }
     for (const RawTag& t : tags) {
         if (t.size < 8 || uint64_t{t.offset} + 8 > total) continue;
-        PutBE32(b, t.offset, Sig("text"));
-        PutBE32(b, t.offset + 4, 0);
+        PutBigU32(b, t.offset, Sig("text"));
+        PutBigU32(b, t.offset + 4, 0);
     }
     return b;
 }
@@ -124,7 +107,7 @@ void ExpectSameTags(const Content& a, const Content& b) {
 void ExpectSavesAndReopensEqual(Profile* p) {
     Bytes saved = SaveToMemory(p);
     ASSERT_GE(saved.size(), 132u);
-    EXPECT_EQ(GetBE32(saved, 0), saved.size());
+    EXPECT_EQ(BigU32(saved, 0), saved.size());
     Profile* q = OpenImage(saved);
     ASSERT_NE(q, nullptr);
     Content a = Snapshot(p), b = Snapshot(q);
@@ -135,4 +118,4 @@ void ExpectSavesAndReopensEqual(Profile* p) {
 
 bool IsModified(const Profile* p) { return (p->flags & tnt::kModified) != 0; }
 
-}  // namespace tnttest
+}  // namespace tnt_test

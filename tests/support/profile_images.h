@@ -8,19 +8,15 @@
 #include <vector>
 
 #include "profile/container.h"
+#include "support/real_profiles.h"
 #include "tintwell.h"
 
-namespace tnttest {
+namespace tnt_test {
 
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t Sig(const char (&s)[5]) { return TNT_SIG(s[0], s[1], s[2], s[3]); }
 
-uint32_t GetBE32(const Bytes& b, size_t at);
-void PutBE32(Bytes& b, size_t at, uint32_t v);
-Bytes ReadFile(const std::string& path);
-// A file of the shared profile set.
-std::string Shared(const char* name);
 
 struct RawTag {
     uint32_t signature;
@@ -56,4 +52,4 @@ void ExpectSameTags(const Content& a, const Content& b);
 void ExpectSavesAndReopensEqual(Profile* p);
 bool IsModified(const Profile* p);
 
-}  // namespace tnttest
+}  // namespace tnt_test
