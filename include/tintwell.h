@@ -219,6 +219,87 @@ TNT_API TntStatus TNT_CALL TntRemoveProfileElement(Profile* profile, TntSignatur
 /* Records three values process-wide; the library itself never reads them. */
 TNT_API void TNT_CALL TntSetUserFunc(uint32_t a, uint32_t b, uint32_t c);
 
+/* ----------------------------------------------------- transforms, matching */
+
+typedef struct MatchTransform MatchTransform;
+
+/* The transform's hook: called before every stage with the stage index and
+   once after the last (index == count), with the colour's current space and
+   its eight 16-bit working channels, which it may change in place. The
+   result is ignored. */
+typedef uint32_t(TNT_CALL* ColorManipulationProc)(uint16_t index, uint16_t count, TntSignature space,
+                                                  uint16_t* color, uintptr_t userData);
+/* Called once with the user data when the transform is disposed. */
+typedef uint32_t(TNT_CALL* ColorManipulationDispose)(uintptr_t userData);
+
+/* Rendering intents; 0xFFFF in an intent list means the profile's own. */
+#define TNT_INTENT_PERCEPTUAL 0
+#define TNT_INTENT_RELATIVE 1
+#define TNT_INTENT_SATURATION 2
+#define TNT_INTENT_ABSOLUTE 3
+#define TNT_INTENT_PERCEPTUAL_ABSOLUTE_WHITE 1028
+#define TNT_INTENT_FROM_PROFILE 0xFFFF
+
+/* A new, empty transform; null when memory is short. */
+TNT_API MatchTransform* TNT_CALL TntNewTransformPtr(void);
+/* Calls the dispose proc, releases the stages (closing the profiles the
+   transform opened itself) and frees the transform. 2001 for null. */
+TNT_API TntStatus TNT_CALL TntDisposeMatchTransform(MatchTransform* transform);
+/* Opens `count` locations (laid 1024 bytes apart) and chains them; the
+   transform owns and closes those profiles. `sourceSpace`/`destinationSpace`
+   may be 0; `intents` may be null or hold `count` intents. */
+TNT_API TntStatus TNT_CALL TntConcatProfiles(MatchTransform* transform, TntSignature sourceSpace,
+                                             TntSignature destinationSpace, int16_t count,
+                                             const ProfileLocation* locations, const uint16_t* intents);
+/* The same with open profiles, which stay the caller's and must outlive
+   the transform. */
+TNT_API TntStatus TNT_CALL TntConcatProfileRefs(MatchTransform* transform, TntSignature sourceSpace,
+                                                TntSignature destinationSpace, int16_t count, Profile** profiles,
+                                                const uint16_t* intents);
+TNT_API void TNT_CALL TntUseColorManipulation(MatchTransform* transform, ColorManipulationProc proc,
+                                              ColorManipulationDispose dispose, uintptr_t userData);
+TNT_API TntSignature TNT_CALL TntTransGetSrcSpace(MatchTransform* transform);
+TNT_API TntSignature TNT_CALL TntTransGetDstSpace(MatchTransform* transform);
+
+/* One colour through the whole chain. `depth` 1: 8-bit channels; any other
+   value: 16-bit channels in host order. */
+TNT_API TntStatus TNT_CALL TntICCSingleMatchProc(const void* source, void* destination, MatchTransform* transform,
+                                                 int16_t depth);
+/* A run of `count` colours; the strides are (channels + extra) x depth bytes.
+   Stops at the first failing colour and returns its status. */
+TNT_API TntStatus TNT_CALL TntICCMatchColors(MatchTransform* transform, uint32_t reserved, const void* source,
+                                             void* destination, int32_t count, int16_t sourceChannels,
+                                             int16_t destinationChannels, int16_t sourceExtra,
+                                             int16_t destinationExtra, int16_t depth);
+
+/* Black preservation for CMYK-to-CMYK transforms: `parameters[1]` is the
+   black threshold in percent (parameters[0] is not read). Always 0. */
+TNT_API TntStatus TNT_CALL TntSetPreserveBlack(MatchTransform* transform, const double* parameters);
+
+/* Spot colours: this library carries no spot colour collection. An
+   enumerator callback returns 1 to stop at a match. */
+typedef uint32_t(TNT_CALL* SpotColorProc)(uintptr_t context, const char* name, uint8_t* value);
+TNT_API TntStatus TNT_CALL TntInitSpotColors(SpotColorProc callback, uintptr_t context);
+TNT_API TntStatus TNT_CALL TntEnumSpotColors(SpotColorProc callback, uintptr_t context);
+TNT_API void TNT_CALL TntDeinitSpotColors(void);
+/* 20001 when the name is not found (always, here); `value` gets 4 bytes. */
+TNT_API TntStatus TNT_CALL TntMatchSpotColor(const char* name, uint8_t* value);
+
+/* ------------------------------------------------------- colour controls */
+
+/* Process-wide lightness, contrast, chroma and a/b shifts, each nominally
+   -100 to 100 (0 neutral), applied in Lab once per colour by the
+   manipulation callback that link building installs. Not thread-safe: the
+   callbacks keep per-colour state in process-wide latches. */
+TNT_API void TNT_CALL SetColorControls(int16_t lightness, int16_t contrast, int16_t chroma, int16_t abShift,
+                                       int16_t aShift, int16_t bShift);
+/* Returns the stored flag (1 when `enable` is non-zero). */
+TNT_API uint16_t TNT_CALL EnableColorControls(uint16_t enable);
+/* Replaces the process-wide callback and its user data; returns the old
+   callback. */
+TNT_API ColorManipulationProc TNT_CALL SetColorManipulationFunction(ColorManipulationProc callback,
+                                                                    uintptr_t userData);
+
 #ifdef __cplusplus
 }
 #endif
