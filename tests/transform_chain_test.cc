@@ -1,0 +1,180 @@
+// Chains of real profiles: which stages concatenation builds, in which
+// direction and with which intent, and how chains fail.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/memory.h"
+#include "support/real_profiles.h"
+#include "transform/match.h"
+#include "transform/transform.h"
+
+using namespace tnt;
+
+namespace {
+
+constexpr uint32_t kRGB = TNT_SIG('R', 'G', 'B', ' ');
+constexpr uint32_t kCMYK = TNT_SIG('C', 'M', 'Y', 'K');
+constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
+constexpr uint32_t kXYZ = TNT_SIG('X', 'Y', 'Z', ' ');
+
+const std::string kSRGB = "/usr/share/color/icc/sRGB.icc";
+const std::string kPrinter = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
+const std::string kLink = tnt_test::SharedProfile("srgb-to-fogra39-link-mft2-collink.icc");
+
+// Locations for a list of paths, laid 1024 bytes apart as callers lay them.
+std::vector<ProfileLocation> Locations(const std::vector<std::string>& paths) {
+    std::vector<ProfileLocation> out;
+    for (const auto& p : paths) out.push_back(tnt_test::FileLocationOf(p));
+    return out;
+}
+
+struct Chain {
+    MatchTransform* t = nullptr;
+    TntStatus status = 0;
+    ~Chain() { TntDisposeMatchTransform(t); }
+};
+
+void Build(Chain& c, const std::vector<std::string>& paths, uint32_t src = 0, uint32_t dst = 0,
+           const std::vector<uint16_t>& intents = {}) {
+    c.t = TntNewTransformPtr();
+    ASSERT_NE(c.t, nullptr);
+    std::vector<ProfileLocation> locs = Locations(paths);
+    c.status = TntConcatProfiles(c.t, src, dst, int16_t(paths.size()), locs.data(),
+                                 intents.empty() ? nullptr : intents.data());
+}
+
+// Kind, direction and intent of every stage, as "1/0/0 6/0/1 ...".
+std::string Shape(const MatchTransform* t) {
+    std::string s;
+    for (int i = 0; i < t->stageCount; ++i) {
+        const TransformStage& st = t->stages[i];
+        s += (i ? " " : "") + std::to_string(st.kind) + "/" + std::to_string(st.direction) + "/" +
+             std::to_string(st.intent);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST(TransformChain, ShapesOfRealChains) {
+    {
+        Chain c;
+        Build(c, {kSRGB});
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "1/0/0");
+        EXPECT_EQ(TntTransGetSrcSpace(c.t), kRGB);
+        EXPECT_EQ(TntTransGetDstSpace(c.t), kXYZ);
+    }
+    {
+        Chain c;  // a Lab destination closes an XYZ chain with a conversion
+        Build(c, {kSRGB}, 0, kLab);
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "1/0/0 6/0/0");
+        EXPECT_EQ(c.t->stages[1].data.conversion.fromSpace, kXYZ);
+        EXPECT_EQ(TntTransGetDstSpace(c.t), kLab);
+    }
+    {
+        Chain c;  // proofing: source, printer (in reverse, then forward), display
+        Build(c, {kSRGB, kPrinter, kSRGB}, 0, 0, {0, 2, 1});
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "1/0/0 5/1/0 5/0/2 2/1/2");
+        EXPECT_EQ(TntTransGetDstSpace(c.t), kRGB);
+    }
+    {
+        Chain c;  // a Lab source: conversion, first profile in reverse with
+                  // intents[0], forward with intents[1], second in reverse
+        Build(c, {kPrinter, kPrinter}, kLab, 0, {1, 2});
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "6/0/0 5/1/1 5/0/2 5/1/2");
+        EXPECT_EQ(TntTransGetSrcSpace(c.t), kLab);
+        EXPECT_EQ(TntTransGetDstSpace(c.t), kCMYK);
+    }
+    {
+        Chain c;  // no intent list: the first profile's header intent rules
+        Build(c, {kPrinter, kSRGB});
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "5/0/1 2/1/1");
+    }
+    {
+        Chain c;  // 0xFFFF takes the profile's own intent
+        Build(c, {kSRGB, kPrinter}, 0, 0, {0xFFFF, 3});
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "1/0/0 5/1/0");
+    }
+    {
+        Chain c;  // a device link runs once and is used up
+        Build(c, {kLink, kPrinter}, 0, kLab);
+        ASSERT_EQ(c.status, 0);
+        EXPECT_EQ(Shape(c.t), "5/0/0 5/0/0 6/0/0");
+    }
+    EXPECT_EQ(LiveBlockCount(), 0);
+}
+
+TEST(TransformChain, ChainsThatCannotBeBuilt) {
+    {
+        Chain c;  // the link ends in CMYK, the next profile wants RGB
+        Build(c, {kLink, kSRGB});
+        EXPECT_EQ(c.status, TNT_ERR_CHAIN_MISMATCH);
+    }
+    {
+        Chain c;  // the link ends in CMYK, not in the RGB asked for
+        Build(c, {kLink}, 0, kRGB);
+        EXPECT_EQ(c.status, TNT_ERR_UNSUPPORTED_SPACE);
+    }
+    {
+        Chain c;  // a device destination renames the last profile's space,
+                  // which a display profile then refuses
+        Build(c, {kSRGB, kSRGB}, 0, kCMYK);
+        EXPECT_EQ(c.status, TNT_ERR_SPACE_DISPLAY);
+    }
+    {
+        Chain c;  // 1 + 2 x 5 + 1 stages
+        Build(c, {kSRGB, kPrinter, kPrinter, kPrinter, kPrinter, kPrinter, kSRGB});
+        EXPECT_EQ(c.status, TNT_ERR_TOO_MANY_STAGES);
+    }
+    {
+        Chain c;  // ten profile stages fill every slot; the closing Lab
+                  // conversion finds none free
+        Build(c, {kLink, kPrinter, kPrinter, kPrinter, kPrinter, kPrinter}, 0, kLab);
+        EXPECT_EQ(c.status, TNT_ERR_TOO_MANY_STAGES);
+        EXPECT_EQ(c.t->stageCount, 10);
+    }
+    {
+        Chain c;  // a link cannot reach a connection space it does not end in
+        Build(c, {kLink}, 0, kLab);
+        EXPECT_EQ(c.status, TNT_ERR_UNSUPPORTED_SPACE);
+    }
+    {
+        Chain c;
+        Build(c, {kSRGB, "/no/such/profile.icc"});
+        EXPECT_EQ(c.status, TNT_ERR_CANNOT_OPEN_PROFILE);
+    }
+    MatchTransform* t = TntNewTransformPtr();
+    Profile* none[1] = {nullptr};
+    EXPECT_EQ(TntConcatProfileRefs(t, 0, 0, 0, none, nullptr), TNT_ERR_NULL_PARAMETER);
+    EXPECT_EQ(TntConcatProfileRefs(t, 0, 0, 1, none, nullptr), TNT_ERR_NULL_PARAMETER);
+    EXPECT_EQ(TntConcatProfileRefs(nullptr, 0, 0, 1, none, nullptr), TNT_ERR_NULL_PARAMETER);
+    EXPECT_EQ(TntDisposeMatchTransform(t), 0);
+    EXPECT_EQ(TntDisposeMatchTransform(nullptr), TNT_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(LiveBlockCount(), 0) << "failed chains close what they opened";
+}
+
+TEST(TransformChain, BorrowedProfilesStayTheCallers) {
+    std::vector<ProfileLocation> locs = Locations({kSRGB, kPrinter});
+    Profile* profiles[2];
+    ASSERT_EQ(TntOpenProfile(&profiles[0], &locs[0]), 0);
+    ASSERT_EQ(TntOpenProfile(&profiles[1], &locs[1]), 0);
+    MatchTransform* t = TntNewTransformPtr();
+    ASSERT_EQ(TntConcatProfileRefs(t, 0, 0, 2, profiles, nullptr), 0);
+    EXPECT_EQ(t->profilesBorrowed, 1u);
+    EXPECT_EQ(TntDisposeMatchTransform(t), 0);
+    // Still open and usable after the transform is gone.
+    uint32_t count = 0;
+    EXPECT_EQ(TntCountProfileElements(profiles[1], &count), 0);
+    EXPECT_GT(count, 0u);
+    TntCloseProfile(profiles[0]);
+    TntCloseProfile(profiles[1]);
+    EXPECT_EQ(LiveBlockCount(), 0);
+}
