@@ -299,6 +299,26 @@ TNT_API uint16_t TNT_CALL EnableColorControls(uint16_t enable);
    callback. */
 TNT_API ColorManipulationProc TNT_CALL SetColorManipulationFunction(ColorManipulationProc callback,
                                                                     uintptr_t userData);
+/* ------------------------------------------------------------ PostScript */
+
+/* Receives the dictionary text piece by piece: `text` is NUL-terminated and
+   `user` is the caller's value passed through unchanged. Return 0 to go on;
+   any other status ends the operation and comes back as its result. */
+typedef TntStatus (TNT_CALL* CrdWriteProc)(uintptr_t user, const char* text);
+
+/* Writes a PostScript colour rendering dictionary (type 1) for `intent`
+   (0 perceptual, 1 relative colorimetric, 2 saturation, 3 absolute
+   colorimetric) of an RGB or CMYK output profile, from its B2A table or,
+   without one, from its colorants and tone curves. The text goes out through
+   `write` only; numbers are written with '.' whatever the process locale.
+   20704 the data space is neither 'RGB ' nor 'CMYK' (or a null profile);
+   20003 null `write` or an unknown intent; 20103 white point Y below 0.001;
+   20104 colorant matrix singular; 5005 a needed tag is absent or unloadable,
+   or the table is unusable (not 'mft1'/'mft2', inputs other than 3, fewer
+   than 2 grid points or curve entries, no outputs); 5015 a tag is shorter
+   than its own counts say; 21002 no memory; or the write function's status.
+   On failure the text written so far is not a complete dictionary. */
+TNT_API TntStatus TNT_CALL TntSaveCRD(Profile* profile, uint32_t intent, CrdWriteProc write, uintptr_t user);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,148 @@
+#include <cstring>
+
+#include "stage/lut.h"
+#include "stage/stage.h"
+
+namespace tnt {
+
+namespace {
+
+constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
+constexpr double kScale16 = 1.5259021896696422e-5;  // 1 / 65535
+constexpr double kScale8 = 0.00392156862745098;     // 1 / 255
+// L = 100 in the 16-bit Lab encoding; an input at or above it counts as 1.0.
+constexpr uint32_t kLabWhiteCode = 65280;
+constexpr double kLabWhiteValue = 0.9961089494163424;
+constexpr uint32_t kMaxCorners = 1u << kMaxLutChannels;
+
+double Clamp01(double v) {
+    if (!(v >= 0.0)) return 0.0;
+    return v > 1.0 ? 1.0 : v;
+}
+
+// trunc(v * scale), kept inside 0..limit.
+uint16_t Truncate(double v, double scale, uint32_t limit) {
+    const double t = v * scale;
+    if (!(t >= 0.0)) return 0;
+    if (t >= limit) return static_cast<uint16_t>(limit);
+    return static_cast<uint16_t>(t);
+}
+
+}  // namespace
+
+double LookupCurve(const double* curve, uint32_t entries, double v) {
+    const double p = (entries - 1) * Clamp01(v);
+    uint32_t i = static_cast<uint32_t>(p);
+    if (i > entries - 2) i = entries - 2;
+    return curve[i] + (curve[i + 1] - curve[i]) * (p - i);
+}
+
+void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
+    const uint32_t inputs = data->inputChannels;
+    const uint32_t outputs = data->outputChannels;
+    const uint32_t g = data->gridPoints;
+    uint32_t base = 0;
+    double fraction[kMaxLutChannels];
+    for (uint32_t j = 0; j < inputs; ++j) {
+        const double p = (g - 1) * Clamp01(in[j]);
+        uint32_t index = static_cast<uint32_t>(p);
+        fraction[j] = p - index;
+        if (index >= g - 1) {
+            index = g - 2;
+            fraction[j] = 1.0;
+        }
+        base += index * data->stride[inputs - 1 - j];
+    }
+    // Bit b of a corner number steps along input inputs-1-b: doubling the
+    // weight list once per input, first input first, puts each input's bit
+    // where it belongs. Offsets add the stride of a corner's lowest bit to
+    // the corner without it.
+    const uint32_t corners = 1u << inputs;
+    double weight[kMaxCorners];
+    uint32_t offset[kMaxCorners];
+    weight[0] = 1.0;
+    for (uint32_t j = 0, filled = 1; j < inputs; ++j, filled *= 2) {
+        for (uint32_t c = filled; c-- > 0;) {
+            weight[2 * c + 1] = weight[c] * fraction[j];
+            weight[2 * c] = weight[c] * (1.0 - fraction[j]);
+        }
+    }
+    offset[0] = 0;
+    for (uint32_t c = 1; c < corners; ++c)
+        offset[c] = offset[c & (c - 1)] + data->stride[static_cast<uint32_t>(__builtin_ctz(c))];
+    double sum[kMaxLutChannels] = {};
+    if (data->sixteenBit) {
+        for (uint32_t c = 0; c < corners; ++c) {
+            const uint8_t* node = data->grid + 2 * (static_cast<size_t>(base) + offset[c]);
+            for (uint32_t k = 0; k < outputs; ++k) {
+                uint16_t entry;
+                std::memcpy(&entry, node + 2 * k, 2);
+                sum[k] += entry * weight[c];
+            }
+        }
+        for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale16;
+    } else {
+        for (uint32_t c = 0; c < corners; ++c) {
+            const uint8_t* node = data->grid + base + offset[c];
+            for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
+        }
+        for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale8;
+    }
+}
+
+TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
+    const LutStageData* lut = &stage->data.lut;
+    uint32_t inSpace = 0, outSpace = 0;
+    StageSpaces(stage, passFlags, &inSpace, &outSpace);
+    uint32_t n = (passFlags & (kPassInputCurves | kPassCore)) ? lut->inputChannels : lut->outputChannels;
+
+    WorkColor result = *in;
+    // The input curves cannot be run apart from the matrix in front of them.
+    if (lut->useMatrix && passFlags == kPassInputCurves) {
+        *out = result;
+        return TNT_OK;
+    }
+
+    double v[kMaxLutChannels];
+    for (uint32_t k = 0; k < n; ++k) v[k] = in->channel[k] * kScale16;
+    if (inSpace == kLab && v[0] >= kLabWhiteValue) v[0] = 1.0;
+
+    if (lut->useMatrix && passFlags != kPassOutputCurves) {
+        double m[3];
+        for (int r = 0; r < 3; ++r)
+            m[r] = lut->matrix[3 * r] * v[0] + lut->matrix[3 * r + 1] * v[1] + lut->matrix[3 * r + 2] * v[2];
+        for (int r = 0; r < 3; ++r) v[r] = m[r];
+        for (uint32_t k = 0; k < n; ++k) v[k] = Clamp01(v[k]);
+    }
+    if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
+        for (uint32_t k = 0; k < n; ++k)
+            v[k] = LookupCurve(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
+    }
+    if (passFlags & kPassCore) {
+        InterpolateGrid(lut, v, v);
+        n = lut->outputChannels;
+    }
+    TntStatus st = TNT_OK;
+    if (lut->outputCurvesActive && (passFlags & kPassOutputCurves)) {
+        if (n == lut->outputChannels) {
+            for (uint32_t k = 0; k < n; ++k)
+                v[k] = LookupCurve(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
+        } else {
+            st = TNT_ERR_OUTPUT_CURVES;
+        }
+    }
+
+    // An 8-bit table reaches L = 100 at its top entry, so its Lab output is
+    // scaled to 65280 throughout; a 16-bit table only has L capped there.
+    uint32_t k = 0;
+    if (!lut->sixteenBit && outSpace == kLab) {
+        for (; k < n && k < 3; ++k) result.channel[k] = Truncate(v[k], kLabWhiteCode, 65535);
+        if (result.channel[0] > kLabWhiteCode) result.channel[0] = kLabWhiteCode;
+    }
+    for (; k < n; ++k) result.channel[k] = Truncate(v[k], 65535.0, 65535);
+    if (outSpace == kLab && n > 0 && result.channel[0] > kLabWhiteCode) result.channel[0] = kLabWhiteCode;
+    *out = result;
+    return st;
+}
+
+}  // namespace tnt

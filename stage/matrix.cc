@@ -1,0 +1,232 @@
+#include "stage/matrix.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "colour/convert.h"
+#include "colour/numeric.h"
+#include "platform/memory.h"
+#include "profile/byteorder.h"
+#include "profile/elements.h"
+#include "stage/stage.h"
+
+namespace tnt {
+
+namespace {
+
+constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
+constexpr uint32_t kXyz = TNT_SIG('X', 'Y', 'Z', ' ');
+
+// XYZ leaves a matrix-forward stage on a scale where code 65535 is 2.0, and
+// enters a reverse stage with a factor a hair larger than 2 / 65535; the two
+// are kept as they are so that stored colours keep their meaning.
+constexpr double kXyzOutScale = 65535.0 / 2.0;
+constexpr double kXyzInScale = 3.0517586022735946e-5;
+// A gray-forward stage writes the D50 white scaled by the curve value.
+constexpr double kGrayX = 31594.89742346135;
+constexpr double kGrayY = 32767.991519872798;
+constexpr double kGrayZ = 27030.31620474307;
+// L of Lab: 65280 is L = 100.
+constexpr double kLabLIn = 1.5318627450980392e-5;
+
+// 0.5 is added and the result clamped before truncation; NaN gives 0.
+uint16_t Quantize(double t) {
+    t += 0.5;
+    if (!(t >= 0.0)) return 0;
+    if (t > 65535.0) return 65535;
+    return static_cast<uint16_t>(t);
+}
+
+double Clamp01(double v) {
+    if (!(v >= 0.0)) return 0.0;
+    return v > 1.0 ? 1.0 : v;
+}
+
+// Only the first XYZNumber (bytes 8 to 19) counts; a longer tag is read no
+// further and a shorter one fails with 5015.
+TntStatus ReadColorant(Profile* profile, uint32_t signature, double xyz[3]) {
+    uint32_t raw[3];
+    uint32_t bytes = sizeof raw;
+    TntStatus st = TntGetPartialProfileElement(profile, signature, 8, &bytes, raw);
+    if (st) return st;
+    for (int k = 0; k < 3; ++k) xyz[k] = S15Fixed16ToDouble(raw[k]);
+    return TNT_OK;
+}
+
+}  // namespace
+
+TntStatus ReadToneCurve(Profile* profile, uint32_t signature, double** table, uint32_t* length) {
+    *table = nullptr;
+    *length = 0;
+    uint32_t count = 0;
+    uint32_t bytes = 4;
+    TntStatus st = TntGetPartialProfileElement(profile, signature, 8, &bytes, &count);
+    if (st) return st;
+    if (count == 0) return TNT_OK;
+    // A count the tag cannot hold is refused before a table of its size is
+    // asked for.
+    if (12 + 2 * static_cast<uint64_t>(count) > TntGetProfileElementSize(profile, signature)) return TNT_ERR_TAG_RANGE;
+    auto* values = static_cast<double*>(AllocBlock(sizeof(double) * count));
+    if (!values) return TNT_ERR_NO_MEMORY;
+    uint16_t chunk[256];
+    for (uint32_t done = 0; done < count;) {
+        uint32_t n = count - done < 256 ? count - done : 256;
+        bytes = 2 * n;
+        st = TntGetPartialProfileElement(profile, signature, 12 + 2 * done, &bytes, chunk);
+        if (st) {
+            FreeBlock(values);
+            return st;
+        }
+        for (uint32_t j = 0; j < n; ++j) {
+            values[done + j] = count == 1 ? U8Fixed8ToDouble(chunk[j]) : chunk[j] / 65535.0;
+        }
+        done += n;
+    }
+    *table = values;
+    *length = count;
+    return TNT_OK;
+}
+
+TntStatus ReadMatrixStage(MatrixStageData* data, Profile* profile, uint32_t direction) {
+    static constexpr uint32_t kColorants[3] = {TNT_SIG('r', 'X', 'Y', 'Z'), TNT_SIG('g', 'X', 'Y', 'Z'),
+                                               TNT_SIG('b', 'X', 'Y', 'Z')};
+    static constexpr uint32_t kCurves[3] = {TNT_SIG('r', 'T', 'R', 'C'), TNT_SIG('g', 'T', 'R', 'C'),
+                                            TNT_SIG('b', 'T', 'R', 'C')};
+    std::memset(data, 0, sizeof *data);
+    TntStatus st = TNT_OK;
+    for (int c = 0; c < 3 && !st; ++c) st = ReadColorant(profile, kColorants[c], data->colorants[c]);
+    for (int c = 0; c < 3 && !st; ++c) st = ReadToneCurve(profile, kCurves[c], &data->curve[c], &data->curveLength[c]);
+    if (!st) {
+        // Each colorant is a column: XYZ = M * RGB.
+        for (int row = 0; row < 3; ++row)
+            for (int col = 0; col < 3; ++col) data->matrix[3 * row + col] = data->colorants[col][row];
+        if (direction != kDirectionForward) st = InvertMatrix3x3(data->matrix, data->matrix);
+    }
+    if (st) ReleaseMatrixStage(data);
+    return st;
+}
+
+TntStatus ReadGrayStage(GrayStageData* data, Profile* profile) {
+    return ReadToneCurve(profile, TNT_SIG('k', 'T', 'R', 'C'), &data->curve, &data->curveLength);
+}
+
+void ReleaseMatrixStage(MatrixStageData* data) {
+    for (int c = 0; c < 3; ++c) {
+        FreeBlock(data->curve[c]);
+        data->curve[c] = nullptr;
+        data->curveLength[c] = 0;
+    }
+}
+
+void ReleaseGrayStage(GrayStageData* data) {
+    FreeBlock(data->curve);
+    data->curve = nullptr;
+    data->curveLength = 0;
+}
+
+double EvaluateCurve(const double* table, uint32_t length, double x) {
+    if (length == 0 || !table) return x;
+    if (length == 1) return std::pow(x < 0.0 ? 0.0 : x, table[0]);
+    if (length == 2) return MapLinear(0.0, table[0], 1.0, table[1], x);
+    x = Clamp01(x);
+    const double p = (length - 1) * x;
+    uint32_t i = static_cast<uint32_t>(p);
+    if (i > length - 2) i = length - 2;
+    return table[i] + (table[i + 1] - table[i]) * (p - i);
+}
+
+double InvertCurve(const double* table, uint32_t length, double y) {
+    if (length == 0 || !table) return y;
+    if (length == 1) return std::pow(y < 0.0 ? 0.0 : y, 1.0 / table[0]);
+    if (length == 2) return MapLinear(table[0], 0.0, table[1], 1.0, y);
+    if (!(y > table[0])) return 0.0;
+    if (y >= table[length - 1]) return 1.0;
+    // The first interval whose upper entry reaches y: its lower entry lies
+    // strictly below y, so the interval rises and a flat stretch at y
+    // resolves to its start.
+    uint32_t lo = 0, hi = length - 1;  // table[lo] < y <= table[hi]
+    while (hi - lo > 1) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (table[mid] < y) {
+            lo = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    const double fraction = (y - table[lo]) / (table[lo + 1] - table[lo]);
+    return (lo + fraction) / (length - 1);
+}
+
+TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
+    if (!(passFlags & kPassCore)) {
+        *out = *in;
+        return TNT_OK;
+    }
+    double v[3];
+    for (int c = 0; c < 3; ++c) v[c] = EvaluateCurve(data->curve[c], data->curveLength[c], in->channel[c] / 65535.0);
+    MatrixTimesVector(3, data->matrix, v, v);
+    *out = *in;
+    for (int c = 0; c < 3; ++c) out->channel[c] = Quantize(v[c] * kXyzOutScale);
+    return TNT_OK;
+}
+
+TntStatus ApplyMatrixReverse(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
+    if (!(passFlags & kPassCore)) {
+        *out = *in;
+        return TNT_OK;
+    }
+    double v[3];
+    for (int c = 0; c < 3; ++c) v[c] = in->channel[c] * kXyzInScale;
+    MatrixTimesVector(3, data->matrix, v, v);
+    for (int c = 0; c < 3; ++c) v[c] = InvertCurve(data->curve[c], data->curveLength[c], v[c]);
+    *out = *in;
+    for (int c = 0; c < 3; ++c) out->channel[c] = Quantize(v[c] * 65535.0);
+    return TNT_OK;
+}
+
+TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,
+                           uint16_t passFlags) {
+    if (!(passFlags & kPassCore)) {
+        *out = *in;
+        return TNT_OK;
+    }
+    const uint32_t pcs = GetProfilePCS(profile);
+    if (pcs != kLab && pcs != kXyz) return TNT_ERR_GRAY_PCS;
+    // Gray is ink: code 0 is the lightest value.
+    const double x = 1.0 - in->channel[0] / 65535.0;
+    const double y = Clamp01(EvaluateCurve(data->curve, data->curveLength, x));
+    *out = *in;
+    if (pcs == kLab) {
+        out->channel[0] = static_cast<uint16_t>(y * 65535.0);
+        out->channel[1] = 32768;
+        out->channel[2] = 32768;
+    } else {
+        out->channel[0] = static_cast<uint16_t>(y * kGrayX);
+        out->channel[1] = static_cast<uint16_t>(y * kGrayY);
+        out->channel[2] = static_cast<uint16_t>(y * kGrayZ);
+    }
+    return TNT_OK;
+}
+
+TntStatus ApplyGrayReverse(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,
+                           uint16_t passFlags) {
+    if (!(passFlags & kPassCore)) {
+        *out = *in;
+        return TNT_OK;
+    }
+    const uint32_t pcs = GetProfilePCS(profile);
+    double y;
+    if (pcs == kLab) {
+        y = in->channel[0] * kLabLIn;
+    } else if (pcs == kXyz) {
+        y = in->channel[1] * kXyzInScale;
+    } else {
+        return TNT_ERR_GRAY_PCS;
+    }
+    const double x = InvertCurve(data->curve, data->curveLength, Clamp01(y));
+    *out = *in;
+    out->channel[0] = static_cast<uint16_t>(Clamp01(1.0 - x) * 65535.0);
+    return TNT_OK;
+}
+
+}  // namespace tnt

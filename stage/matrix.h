@@ -1,0 +1,58 @@
+// Matrix/tone-curve stages (three colorants, three curves) and gray stages
+// (one curve): reading their tags and applying them in either direction.
+// Arithmetic is in double precision; colours arrive and leave as 16-bit
+// codes.
+#pragma once
+
+#include <cstdint>
+
+#include "tintwell.h"
+
+namespace tnt {
+
+struct WorkColor;
+
+// Tone curves are tables of n doubles: n = 0 is the identity (no table),
+// n = 1 holds a gamma, n >= 2 holds samples in 0..1 equally spaced over
+// 0..1. Tables come from AllocBlock and belong to the stage.
+struct MatrixStageData {
+    double colorants[3][3];  // rXYZ, gXYZ, bXYZ, each X, Y, Z
+    double matrix[9];        // row-major; XYZ = M * RGB forward, its inverse in reverse
+    double* curve[3];        // red, green, blue
+    uint32_t curveLength[3];
+};
+
+struct GrayStageData {
+    double* curve;
+    uint32_t curveLength;
+};
+
+// Reads a 'curv'-layout tag (count at byte 8, u16 entries from byte 12)
+// whatever its type. 5015 when the entries reach past the tag (checked
+// before anything is allocated), 21002 when the table cannot be had,
+// tag-interface statuses otherwise. On failure *table is null.
+TntStatus ReadToneCurve(Profile* profile, uint32_t signature, double** table, uint32_t* length);
+
+// Fills `data` from rXYZ..bXYZ and rTRC..bTRC; reverse (direction != 0)
+// inverts the matrix (20104 when singular). On failure no curve is kept.
+TntStatus ReadMatrixStage(MatrixStageData* data, Profile* profile, uint32_t direction);
+TntStatus ReadGrayStage(GrayStageData* data, Profile* profile);
+void ReleaseMatrixStage(MatrixStageData* data);
+void ReleaseGrayStage(GrayStageData* data);
+
+// The curve at x, and the x at which an ascending curve reaches y. A value
+// on a flat stretch of a sampled curve inverts to the start of the stretch.
+double EvaluateCurve(const double* table, uint32_t length, double x);
+double InvertCurve(const double* table, uint32_t length, double y);
+
+// Only the core pass flag (2) does anything here; without it the colour is
+// passed through. `in` and `out` may be the same. The gray kinds read the
+// profile's PCS and fail with 5007 unless it is 'Lab ' or 'XYZ '.
+TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags);
+TntStatus ApplyMatrixReverse(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags);
+TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,
+                           uint16_t passFlags);
+TntStatus ApplyGrayReverse(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,
+                           uint16_t passFlags);
+
+}  // namespace tnt

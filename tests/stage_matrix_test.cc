@@ -1,0 +1,248 @@
+// Tone curves, matrix/tone-curve stages and gray stages.
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/memory.h"
+#include "stage/stage.h"
+#include "support/profile_builder.h"
+
+using namespace tnt;
+using namespace tnt_test;
+
+namespace {
+
+WorkColor Color(uint16_t a, uint16_t b = 0, uint16_t c = 0) {
+    WorkColor w{};
+    w.channel[0] = a;
+    w.channel[1] = b;
+    w.channel[2] = c;
+    for (int k = 3; k < kWorkChannels; ++k) w.channel[k] = uint16_t(1000 + k);
+    return w;
+}
+
+// Builds a stage and fails the test when that does not work.
+TransformStage Built(Profile* p, uint32_t direction) {
+    TransformStage s;
+    ClearStage(&s);
+    EXPECT_EQ(BuildStage(&s, p, direction, 0), 0);
+    return s;
+}
+
+}  // namespace
+
+TEST(StageCurves, EvaluateAndInvert) {
+    // n = 0 is the identity both ways; n = 1 a gamma from u8Fixed8 0x0233.
+    EXPECT_EQ(EvaluateCurve(nullptr, 0, 0.3), 0.3);
+    EXPECT_EQ(InvertCurve(nullptr, 0, 0.3), 0.3);
+    const double gamma[1] = {0x0233 / 256.0};
+    EXPECT_DOUBLE_EQ(EvaluateCurve(gamma, 1, 0.5), std::pow(0.5, 2.19921875));
+    EXPECT_DOUBLE_EQ(EvaluateCurve(gamma, 1, -0.5), 0.0);
+    EXPECT_NEAR(InvertCurve(gamma, 1, EvaluateCurve(gamma, 1, 0.7)), 0.7, 1e-12);
+    // n = 2 is a straight line; a flat one cannot be inverted and returns y.
+    const double line[2] = {0.2, 0.6};
+    EXPECT_DOUBLE_EQ(EvaluateCurve(line, 2, 0.5), 0.4);
+    EXPECT_DOUBLE_EQ(InvertCurve(line, 2, 0.4), 0.5);
+    const double flatLine[2] = {0.5, 0.5};
+    EXPECT_DOUBLE_EQ(InvertCurve(flatLine, 2, 0.3), 0.3);
+    // Sampled: clamped, linear between samples; the inverse clamps to 0 and 1.
+    const double t[5] = {0.1, 0.2, 0.5, 0.5, 0.9};
+    EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, -1.0), 0.1);
+    EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, 2.0), 0.9);
+    EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, 0.125), 0.15);
+    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.05), 0.0);
+    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.1), 0.0);
+    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.95), 1.0);
+    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.15), 0.125);
+    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.7), 0.875);
+    // The flat stretch 0.5 (x from 0.5 to 0.75) inverts to its start.
+    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.5), 0.5);
+    for (double x = 0; x <= 1.0; x += 1.0 / 64) {
+        if (x > 0.5 && x <= 0.75) continue;
+        EXPECT_NEAR(InvertCurve(t, 5, EvaluateCurve(t, 5, x)), x, 1e-12) << x;
+    }
+}
+
+TEST(StageMatrix, ForwardReverseAndPassThrough) {
+    const int64_t live = LiveBlockCount();
+    Profile* p = MatrixProfile(Sig("mntr"), SampledCurveTag(256, [](double x) { return std::pow(x, 2.2); }));
+    TransformStage fwd = Built(p, 0), rev = Built(p, 1);
+    ASSERT_EQ(fwd.kind, kStageMatrixForward);
+    ASSERT_EQ(rev.kind, kStageMatrixReverse);
+    EXPECT_NEAR(fwd.data.matrix.matrix[1], 0.3851, 1e-4);  // row X, green column
+    EXPECT_NEAR(fwd.data.matrix.colorants[2][2], 0.7141, 1e-4);
+
+    // White: the colorant sums on the 65535 / 2 scale; other channels pass.
+    WorkColor c = Color(65535, 65535, 65535), out;
+    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
+    EXPECT_NEAR(out.channel[0], (0.4361 + 0.3851 + 0.1431) * 32767.5, 1.0);
+    EXPECT_NEAR(out.channel[1], 1.0 * 32767.5, 1.0);
+    EXPECT_NEAR(out.channel[2], (0.0139 + 0.0971 + 0.7141) * 32767.5, 1.0);
+    EXPECT_EQ(out.channel[5], 1005);
+
+    // Forward then reverse comes back to the device colour, in place.
+    for (uint16_t r : {0, 1000, 20000, 40000, 65535}) {
+        for (uint16_t g : {0, 30000, 65535}) {
+            WorkColor w = Color(r, g, 50000);
+            ASSERT_EQ(ApplyStage(&fwd, &w, &w, 2), 0);
+            ASSERT_EQ(ApplyStage(&rev, &w, &w, 2), 0);
+            // Dark values sit on the flat foot of the 2.2 curve, where one
+            // XYZ code spans many device codes.
+            const double tol = r < 2000 ? 1500 : 60;
+            EXPECT_NEAR(w.channel[0], r, tol);
+            EXPECT_NEAR(w.channel[1], g, g < 2000 ? 1500 : 60);
+            EXPECT_NEAR(w.channel[2], 50000, 60);
+        }
+    }
+    // Without the core bit nothing changes.
+    for (uint16_t flags : {0, 1, 4, 5}) {
+        c = Color(123, 4567, 65535);
+        for (TransformStage* s : {&fwd, &rev}) {
+            ASSERT_EQ(ApplyStage(s, &c, &out, flags), 0);
+            EXPECT_EQ(0, std::memcmp(&c, &out, sizeof c));
+        }
+    }
+    ReleaseStageTables(&fwd);
+    ReleaseStageTables(&rev);
+    TntCloseProfile(p);
+
+    // Two equal colorants: fine forward, singular in reverse, nothing kept.
+    p = MatrixProfile(Sig("scnr"), CurveTag({}));
+    PutTag(p, Sig("gXYZ"), XYZTag(kTestColorants[0][0], kTestColorants[0][1], kTestColorants[0][2]));
+    fwd = Built(p, 0);
+    c = Color(1000, 2000, 3000);
+    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);  // empty curves: linear
+    EXPECT_NEAR(out.channel[1], (1000 + 2000) / 65535.0 * 0.2225 * 32767.5 + 3000 / 65535.0 * 0.0606 * 32767.5, 1.0);
+    ReleaseStageTables(&fwd);
+    TransformStage bad;
+    ClearStage(&bad);
+    EXPECT_EQ(BuildStage(&bad, p, 1, 0), TNT_ERR_SINGULAR_MATRIX);
+    EXPECT_EQ(bad.data.matrix.curve[0], nullptr);
+    // A curve count beyond the tag fails before its table is asked for.
+    TntRemoveProfileElement(p, Sig("bTRC"));
+    Bytes lying = CurveTag({1, 2, 3});
+    uint32_t huge = 0x40000000;
+    std::memcpy(lying.data() + 8, &huge, 4);
+    PutTag(p, Sig("bTRC"), lying);
+    EXPECT_EQ(BuildStage(&bad, p, 0, 0), TNT_ERR_TAG_RANGE);
+    TntCloseProfile(p);
+    EXPECT_EQ(LiveBlockCount(), live);
+}
+
+TEST(StageGray, ForwardReverseByPcs) {
+    const int64_t live = LiveBlockCount();
+    // Identity curve: gray 0 is the lightest value.
+    Profile* lab = GrayProfile(Sig("mntr"), CurveTag({}), Sig("Lab "));
+    TransformStage fwd = Built(lab, 0), rev = Built(lab, 1);
+    WorkColor c = Color(0, 7, 7), out;
+    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
+    EXPECT_EQ(out.channel[0], 65535);
+    EXPECT_EQ(out.channel[1], 32768);
+    EXPECT_EQ(out.channel[2], 32768);
+    c = Color(65535);
+    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
+    EXPECT_EQ(out.channel[0], 0);
+    // L = 65280 is L 100 and comes back as gray 0; L 0 as full ink.
+    c = Color(65280, 32768, 32768);
+    ASSERT_EQ(ApplyStage(&rev, &c, &out, kPassFull), 0);
+    EXPECT_EQ(out.channel[0], 0);
+    EXPECT_EQ(out.channel[1], 32768);
+    c = Color(0);
+    ASSERT_EQ(ApplyStage(&rev, &c, &out, kPassFull), 0);
+    EXPECT_EQ(out.channel[0], 65535);
+    // Without the core all eight channels are copied.
+    c = Color(11, 22, 33);
+    ASSERT_EQ(ApplyStage(&rev, &c, &out, 5), 0);
+    EXPECT_EQ(0, std::memcmp(&c, &out, sizeof c));
+
+    // A PCS changed to something else after building fails, output untouched.
+    ProfileHeader h;
+    TntGetProfileHeader(lab, &h);
+    h.pcs = Sig("RGB ");
+    TntSetProfileHeader(lab, &h);
+    WorkColor before = Color(9, 9, 9);
+    out = before;
+    c = Color(5);
+    EXPECT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), TNT_ERR_GRAY_PCS);
+    EXPECT_EQ(ApplyStage(&rev, &c, &out, kPassFull), TNT_ERR_GRAY_PCS);
+    EXPECT_EQ(0, std::memcmp(&before, &out, sizeof out));
+    ReleaseStageTables(&fwd);
+    ReleaseStageTables(&rev);
+    TntCloseProfile(lab);
+
+    // XYZ: the D50 white scaled by the curve value; gamma 2 and back.
+    Profile* xyz = GrayProfile(Sig("prtr"), GammaCurveTag(2.0));
+    fwd = Built(xyz, 0);
+    rev = Built(xyz, 1);
+    ASSERT_EQ(fwd.kind, kStageGrayForward);
+    c = Color(65535 / 2);
+    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
+    const double y = std::pow(1.0 - (65535 / 2) / 65535.0, 2.0);
+    EXPECT_EQ(out.channel[0], uint16_t(y * 31594.89742346135));
+    EXPECT_EQ(out.channel[1], uint16_t(y * 32767.991519872798));
+    EXPECT_EQ(out.channel[2], uint16_t(y * 27030.31620474307));
+    ASSERT_EQ(ApplyStage(&rev, &out, &out, kPassFull), 0);
+    EXPECT_NEAR(out.channel[0], 65535 / 2, 2);
+    ReleaseStageTables(&fwd);
+    ReleaseStageTables(&rev);
+    TntCloseProfile(xyz);
+    EXPECT_EQ(LiveBlockCount(), live);
+}
+
+// The forward matrix stage of real display profiles against Little CMS's
+// RGB -> XYZ of the same file (relative colorimetric, no optimisation).
+// Ours writes XYZ on a scale where 65535 is 2.0, rounded: half a code is
+// 1.5e-5. Little CMS evaluates sampled curves through 16-bit interpolation
+// and rounds each curve output to 16 bits (up to a code, 1.5e-5, times a
+// matrix row sum of at most about 1). Together: 1.5 codes, 4.6e-5.
+// Negative XYZ (wide-gamut colorants) is compared as 0, which the
+// encoding makes of it.
+TEST(StageMatrix, AgreesWithLittleCms) {
+    int checked = 0;
+    cmsHPROFILE xyzProfile = cmsCreateXYZProfile();
+    for (const std::string& path : RealProfilePaths()) {
+        ProfileLocation loc = FileLocationOf(path);
+        Profile* p = nullptr;
+        ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
+        TransformStage s;
+        ClearStage(&s);
+        if (BuildStage(&s, p, 0, 1) != 0 || s.kind != kStageMatrixForward) {
+            ReleaseStageTables(&s);
+            TntCloseProfile(p);
+            continue;
+        }
+        SCOPED_TRACE(path);
+        cmsHPROFILE h = cmsOpenProfileFromFile(path.c_str(), "r");
+        ASSERT_NE(h, nullptr);
+        cmsHTRANSFORM t = cmsCreateTransform(h, TYPE_RGB_16, xyzProfile, TYPE_XYZ_DBL,
+                                             INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
+        ASSERT_NE(t, nullptr);
+        double worst = 0;
+        for (uint32_t r = 0; r <= 65535; r += 4369)
+            for (uint32_t g = 0; g <= 65535; g += 4369)
+                for (uint32_t b = 0; b <= 65535; b += 13107) {
+                    uint16_t rgb[3] = {uint16_t(r), uint16_t(g), uint16_t(b)};
+                    cmsCIEXYZ ref;
+                    cmsDoTransform(t, rgb, &ref, 1);
+                    WorkColor c = Color(rgb[0], rgb[1], rgb[2]);
+                    ASSERT_EQ(ApplyStage(&s, &c, &c, kPassFull), 0);
+                    const double ours[3] = {c.channel[0] * 2 / 65535.0, c.channel[1] * 2 / 65535.0,
+                                            c.channel[2] * 2 / 65535.0};
+                    // Wide-gamut colorants reach slightly negative XYZ,
+                    // which the 16-bit encoding holds as 0.
+                    const double theirs[3] = {std::max(ref.X, 0.0), std::max(ref.Y, 0.0), std::max(ref.Z, 0.0)};
+                    for (int k = 0; k < 3; ++k) worst = std::max(worst, std::fabs(ours[k] - theirs[k]));
+                }
+        EXPECT_LE(worst, 4.6e-5);
+        cmsDeleteTransform(t);
+        cmsCloseProfile(h);
+        ReleaseStageTables(&s);
+        TntCloseProfile(p);
+        ++checked;
+    }
+    cmsCloseProfile(xyzProfile);
+    EXPECT_GE(checked, 20);
+}

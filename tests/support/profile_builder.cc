@@ -1,0 +1,183 @@
+#include "support/profile_builder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+namespace tnt_test {
+
+namespace {
+
+struct HostWriter {
+    Bytes b;
+    void u8(uint8_t v) { b.push_back(v); }
+    void u16(uint16_t v) { Append(&v, 2); }
+    void u32(uint32_t v) { Append(&v, 4); }
+    void s15(double v) { u32(static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)))); }
+    void Append(const void* p, size_t n) {
+        const auto* c = static_cast<const uint8_t*>(p);
+        b.insert(b.end(), c, c + n);
+    }
+};
+
+uint16_t Round16(double v) {
+    v = v < 0 ? 0 : v > 1 ? 1 : v;
+    return static_cast<uint16_t>(std::lround(v * 65535.0));
+}
+
+std::vector<uint16_t> IdentityRamps(uint32_t channels, uint32_t entries, bool sixteenBit) {
+    std::vector<uint16_t> out;
+    const double step = sixteenBit ? 65535.0 / (entries - 1) : 1.0;
+    for (uint32_t c = 0; c < channels; ++c)
+        for (uint32_t k = 0; k < entries; ++k) out.push_back(static_cast<uint16_t>(k * step));
+    return out;
+}
+
+}  // namespace
+
+const double kTestColorants[3][3] = {
+    {0.4361, 0.2225, 0.0139}, {0.3851, 0.7169, 0.0971}, {0.1431, 0.0606, 0.7141}};
+
+Bytes XYZTag(double x, double y, double z) {
+    HostWriter w;
+    w.u32(Sig("XYZ "));
+    w.u32(0);
+    w.s15(x);
+    w.s15(y);
+    w.s15(z);
+    return w.b;
+}
+
+Bytes CurveTag(const std::vector<uint16_t>& entries) {
+    HostWriter w;
+    w.u32(Sig("curv"));
+    w.u32(0);
+    w.u32(static_cast<uint32_t>(entries.size()));
+    for (uint16_t e : entries) w.u16(e);
+    return w.b;
+}
+
+Bytes GammaCurveTag(double gamma) { return CurveTag({static_cast<uint16_t>(std::lround(gamma * 256.0))}); }
+
+Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
+    std::vector<uint16_t> entries;
+    for (uint32_t k = 0; k < count; ++k) entries.push_back(Round16(f(k / double(count - 1))));
+    return CurveTag(entries);
+}
+
+std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool sixteenBit,
+                                   const std::function<double(uint32_t, double)>& f) {
+    std::vector<uint16_t> out;
+    for (uint32_t c = 0; c < channels; ++c) {
+        for (uint32_t k = 0; k < entries; ++k) {
+            double v = f(c, k / double(entries - 1));
+            v = v < 0 ? 0 : v > 1 ? 1 : v;
+            out.push_back(sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(v * 255.0)));
+        }
+    }
+    return out;
+}
+
+std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<void(const double*, double*)>& f) {
+    size_t nodes = 1;
+    for (int j = 0; j < table.inputs; ++j) nodes *= table.grid;
+    std::vector<uint16_t> out;
+    out.reserve(nodes * table.outputs);
+    for (size_t n = 0; n < nodes; ++n) {
+        double in[8], value[8] = {};
+        size_t rest = n;
+        for (int j = table.inputs - 1; j >= 0; --j) {
+            in[j] = double(rest % table.grid) / (table.grid - 1);
+            rest /= table.grid;
+        }
+        f(in, value);
+        for (int k = 0; k < table.outputs; ++k) {
+            double v = value[k] < 0 ? 0 : value[k] > 1 ? 1 : value[k];
+            out.push_back(table.sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(v * 255.0)));
+        }
+    }
+    return out;
+}
+
+Bytes LutTag(LutContents table) {
+    const uint32_t m = table.sixteenBit ? table.inputEntries : 256;
+    const uint32_t p = table.sixteenBit ? table.outputEntries : 256;
+    if (table.inputCurves.empty()) table.inputCurves = IdentityRamps(table.inputs, m, table.sixteenBit);
+    if (table.outputCurves.empty()) table.outputCurves = IdentityRamps(table.outputs, p, table.sixteenBit);
+    if (table.gridValues.empty()) table.gridValues = GridEntries(table, [](const double*, double*) {});
+    HostWriter w;
+    w.u32(table.sixteenBit ? Sig("mft2") : Sig("mft1"));
+    w.u32(0);
+    w.u8(table.inputs);
+    w.u8(table.outputs);
+    w.u8(table.grid);
+    w.u8(0);
+    for (double e : table.matrix) w.s15(e);
+    if (table.sixteenBit) {
+        w.u16(static_cast<uint16_t>(m));
+        w.u16(static_cast<uint16_t>(p));
+    }
+    for (const auto* run : {&table.inputCurves, &table.gridValues, &table.outputCurves}) {
+        for (uint16_t e : *run) table.sixteenBit ? w.u16(e) : w.u8(static_cast<uint8_t>(e));
+    }
+    return w.b;
+}
+
+Profile* NewTestProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs, uint32_t intent) {
+    Profile* p = nullptr;
+    EXPECT_EQ(TntNewProfile(&p, nullptr), 0);
+    if (!p) return nullptr;
+    ProfileHeader h{};
+    TntGetProfileHeader(p, &h);
+    h.version = 0x02100000;
+    h.deviceClass = deviceClass;
+    h.colorSpace = colorSpace;
+    h.pcs = pcs;
+    h.signature = Sig("acsp");
+    h.renderingIntent = intent;
+    h.illuminant[0] = 63190;  // D50 as s15Fixed16
+    h.illuminant[1] = 65536;
+    h.illuminant[2] = 54061;
+    EXPECT_EQ(TntSetProfileHeader(p, &h), 0);
+    return p;
+}
+
+void PutTag(Profile* p, uint32_t signature, const Bytes& tag) {
+    EXPECT_EQ(TntSetProfileElement(p, signature, static_cast<uint32_t>(tag.size()), tag.data()), 0);
+}
+
+void PutWhitePoint(Profile* p, double x, double y, double z) { PutTag(p, Sig("wtpt"), XYZTag(x, y, z)); }
+
+void PutMatrixTags(Profile* p, const double colorants[3][3], const Bytes& curve) {
+    const uint32_t colorantTags[3] = {Sig("rXYZ"), Sig("gXYZ"), Sig("bXYZ")};
+    const uint32_t curveTags[3] = {Sig("rTRC"), Sig("gTRC"), Sig("bTRC")};
+    for (int c = 0; c < 3; ++c) {
+        PutTag(p, colorantTags[c], XYZTag(colorants[c][0], colorants[c][1], colorants[c][2]));
+        PutTag(p, curveTags[c], curve);
+    }
+}
+
+Profile* MatrixProfile(uint32_t deviceClass, const Bytes& curve, uint32_t pcs) {
+    Profile* p = NewTestProfile(deviceClass, Sig("RGB "), pcs);
+    PutWhitePoint(p);
+    PutMatrixTags(p, kTestColorants, curve);
+    return p;
+}
+
+Profile* GrayProfile(uint32_t deviceClass, const Bytes& curve, uint32_t pcs) {
+    Profile* p = NewTestProfile(deviceClass, Sig("GRAY"), pcs);
+    PutWhitePoint(p);
+    PutTag(p, Sig("kTRC"), curve);
+    return p;
+}
+
+Profile* LutProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs,
+                    const std::vector<std::pair<uint32_t, LutContents>>& tables) {
+    Profile* p = NewTestProfile(deviceClass, colorSpace, pcs);
+    PutWhitePoint(p);
+    for (const auto& [tag, table] : tables) PutTag(p, tag, LutTag(table));
+    return p;
+}
+
+}  // namespace tnt_test
