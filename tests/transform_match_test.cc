@@ -164,9 +164,9 @@ TEST(TransformMatch, ColourControlsThroughARealRgbToCmykTransform) {
             SetColorControls(60, 0, 0, 0, 0, 0);
             TntUseColorManipulation(t, DefaultColorManipulation, nullptr, 0);
         }
-        uint8_t rgb[3] = {90, 110, 70};
+        uint16_t rgb[3] = {90 * 257, 110 * 257, 70 * 257};
         uint16_t cmyk[4];
-        EXPECT_EQ(TntICCSingleMatchProc(rgb, cmyk, t, 1), 0);
+        EXPECT_EQ(TntICCSingleMatchProc(rgb, cmyk, t, 2), 0);
         TntDisposeMatchTransform(t);
         SetColorControls(0, 0, 0, 0, 0, 0);
         MatchTransform* back = Make({kPrinter}, 0, kLab);
@@ -189,9 +189,9 @@ TEST(TransformMatch, AbsoluteIntentScalesByTheMediaWhite) {
     // media white. Matrix stages write XYZ at 65535 / 2 per unit.
     for (uint16_t intent : {1, 3}) {
         MatchTransform* t = Make({kSRGB}, 0, 0, {intent});
-        uint8_t white[3] = {255, 255, 255};
+        uint16_t white[3] = {65535, 65535, 65535};
         uint16_t xyz[3];
-        ASSERT_EQ(TntICCSingleMatchProc(white, xyz, t, 1), 0);
+        ASSERT_EQ(TntICCSingleMatchProc(white, xyz, t, 2), 0);
         double X = xyz[0] / 32767.5, Y = xyz[1] / 32767.5, Z = xyz[2] / 32767.5;
         EXPECT_NEAR(Y, 1.0, 0.002);
         if (intent == 1) {
@@ -219,7 +219,9 @@ TEST(TransformMatch, AllocationFailuresInConcatenationAndMatching) {
         if (!st) st = TntICCSingleMatchProc(rgb, lab, t, 1);
         bool reached = AllocationCalls() >= k;
         FailAllocationAt(0);
-        if (t) EXPECT_EQ(TntDisposeMatchTransform(t), 0);
+        if (t) {
+            EXPECT_EQ(TntDisposeMatchTransform(t), 0);
+        }
         EXPECT_EQ(LiveBlockCount(), live) << "leak with allocation " << k << " failing";
         if (!reached) {
             EXPECT_EQ(st, 0);
