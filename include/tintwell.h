@@ -320,6 +320,40 @@ typedef TntStatus (TNT_CALL* CrdWriteProc)(uintptr_t user, const char* text);
    On failure the text written so far is not a complete dictionary. */
 TNT_API TntStatus TNT_CALL TntSaveCRD(Profile* profile, uint32_t intent, CrdWriteProc write, uintptr_t user);
 
+/* ---------------------------------------------------------- device links */
+
+/* A transform sampled into input curves, a grid and output curves. */
+typedef struct ProfLink ProfLink;
+
+/* Called after pixel `index` (0, 1024, 2048, ...) of `count` is stored. The
+   low 16 bits of the result are the status of the conversion; a non-zero
+   result does not stop it. */
+typedef uint32_t(TNT_CALL* LinkProgressProc)(int32_t index, int32_t count);
+
+/* Converts `count` interleaved pixels through the link: 8-bit samples for an
+   8-bit link, 16-bit host-order samples for a 16-bit link. After the channels
+   of each pixel, `sourceExtra` samples are skipped and `destinationExtra`
+   samples are left as they are. `reserved` is not read. Returns 2001 for a
+   null link or one without a table, else the low 16 bits of the last
+   progress result (0 without progress calls).
+   In place: the destination may start at the source when no destination
+   pixel reaches into a later source pixel (for example equal channel counts
+   and extras); the repeat test keeps its own copy of the last pixel and
+   never re-reads the run. Other overlaps are not supported. */
+TNT_API TntStatus TNT_CALL TntLinkMatchColors(ProfLink* link, int32_t count, const void* source, void* destination,
+                                              int16_t sourceExtra, int16_t destinationExtra, uint32_t reserved,
+                                              LinkProgressProc progress);
+
+/* Converts `count` pixels of an 8-bit link whose channels lie in separate
+   planes: one pointer per channel, successive samples `sourceStep` and
+   `destinationStep` bytes apart. The caller's pointer arrays are not changed.
+   Each pixel is read completely before it is written, so destination planes
+   may be the source planes. The progress result is ignored. 2001 for a null
+   link; 7004 for a link without a table or one that is not 8-bit. */
+TNT_API TntStatus TNT_CALL TntLinkMatchColorPlanes(ProfLink* link, int32_t count, const uint8_t* const* sourcePlanes,
+                                                   int32_t sourceStep, uint8_t* const* destinationPlanes,
+                                                   int32_t destinationStep, LinkProgressProc progress);
+
 #ifdef __cplusplus
 }
 #endif

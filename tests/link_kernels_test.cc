@@ -1,0 +1,128 @@
+// Every pixel routine of a link against the generic routine, bit for bit:
+// random tables for every channel pair up to 8 by 8, both precisions, with
+// and without curves; random pixels, pixels on nodes and cell borders, runs
+// of repeats, in place, planar.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "link/kernels.h"
+#include "link/table.h"
+#include "platform/memory.h"
+#include "support/link_runs.h"
+#include "support/random_links.h"
+
+namespace tnt_test {
+namespace {
+
+using tnt::LinkKernel;
+using tnt::LinkTable;
+
+bool IsUnrolledPair(int inputs, int outputs) {
+    int key = inputs * 256 + outputs;
+    return key == 771 || key == 772 || key == 1027 || key == 1028 || key == 1030;
+}
+
+// Planar conversion with steps equal to the channel counts must give the
+// interleaved samples.
+std::vector<uint16_t> RunPlanar(ProfLink* link, const std::vector<uint16_t>& pixels, int count) {
+    const int inputs = link->table->inputChannels, outputs = link->table->outputChannels;
+    std::vector<uint8_t> source(pixels.begin(), pixels.end());
+    std::vector<uint8_t> destination(static_cast<size_t>(count) * outputs, 0);
+    const uint8_t* from[16];
+    uint8_t* to[16];
+    for (int c = 0; c < inputs; ++c) from[c] = source.data() + c;
+    for (int j = 0; j < outputs; ++j) to[j] = destination.data() + j;
+    EXPECT_EQ(TntLinkMatchColorPlanes(link, count, from, inputs, to, outputs, nullptr), 0);
+    return std::vector<uint16_t>(destination.begin(), destination.end());
+}
+
+// Checks every routine for one table in its current curve setting.
+void CheckTable(Noise& noise, LinkTable* table, const std::string& what) {
+    ASSERT_EQ(tnt::PrepareLinkTable(table), 0) << what;
+    const int inputs = table->inputChannels, outputs = table->outputChannels;
+    const int count = 1500;
+    const LinkKernel generic = tnt::GenericLinkKernel(table->precision);
+    LinkKernel kernels[8];
+    int variants = tnt::LinkKernelVariants(table, kernels, 8);
+    ASSERT_GE(variants, 1);
+    if (IsUnrolledPair(inputs, outputs)) {
+        EXPECT_NE(kernels[0], generic) << what;
+    }
+
+    for (int extras : {0, 1}) {
+        std::vector<uint16_t> pixels = TestPixels(noise, table, count, extras);
+        std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, extras, 2 * extras);
+        for (int v = 0; v < variants; ++v) {
+            std::vector<uint16_t> got = RunKernel(kernels[v], table, pixels, count, extras, 2 * extras);
+            ASSERT_EQ(got, expected) << what << ", variant " << v << ", extras " << extras;
+        }
+        ProfLink link{table, 0, 0};
+        ASSERT_EQ(RunLink(&link, pixels, count, extras, 2 * extras), expected) << what;
+    }
+
+    std::vector<uint16_t> pixels = TestPixels(noise, table, count, 0);
+    std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, 0, 0);
+    for (int v = 0; v < variants; ++v)
+        ASSERT_EQ(RunInPlace(kernels[v], table, pixels, count), expected) << what << ", in place, variant " << v;
+    if (table->precision == 1) {
+        ProfLink link{table, 0, 0};
+        ASSERT_EQ(RunPlanar(&link, pixels, count), expected) << what << ", planar";
+    }
+}
+
+void CheckPair(Noise& noise, int inputs, int outputs, uint32_t precision, uint32_t gridPoints) {
+    LinkTable* table = RandomTable(noise, inputs, outputs, gridPoints, precision);
+    for (uint32_t curves = 0; curves < 4; ++curves) {
+        table->hasInputCurves = curves & 1;
+        table->hasOutputCurves = curves >> 1;
+        std::string what = std::to_string(inputs) + " to " + std::to_string(outputs) + ", " +
+                           std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
+                           ", curves " + std::to_string(curves);
+        CheckTable(noise, table, what);
+        if (testing::Test::HasFatalFailure()) break;
+    }
+    tnt::ReleaseLinkTable(table);
+}
+
+TEST(LinkKernels, EveryRoutineMatchesTheGenericRoutine) {
+    Noise noise{0x9E3779B97F4A7C15ull};
+    int64_t live = tnt::LiveBlockCount();
+    for (int inputs = 1; inputs <= 8; ++inputs)
+        for (int outputs = 1; outputs <= 8; ++outputs)
+            for (uint32_t precision : {1u, 2u}) {
+                CheckPair(noise, inputs, outputs, precision, GridPointsFor(inputs, outputs, 1u << 21));
+                ASSERT_FALSE(HasFatalFailure());
+            }
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
+}
+
+TEST(LinkKernels, CommonPairsAtEveryGridSize) {
+    Noise noise{0x2545F4914F6CDD1Dull};
+    const int pairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};
+    for (const auto& pair : pairs)
+        for (uint32_t gridPoints : {3u, 5u, 9u, 17u, 33u}) {
+            if (pair[0] == 4 && gridPoints == 33 && pair[1] == 6) continue;  // 14 MB, nothing new
+            for (uint32_t precision : {1u, 2u}) {
+                CheckPair(noise, pair[0], pair[1], precision, gridPoints);
+                ASSERT_FALSE(HasFatalFailure());
+            }
+        }
+}
+
+// Grids that are not 2^k + 1 points wide still split values with a shift
+// and a mask; the routines must agree there too.
+TEST(LinkKernels, OddGridSizesAgree) {
+    Noise noise{12345};
+    for (uint32_t gridPoints : {2u, 4u, 7u, 12u, 65u})
+        for (uint32_t precision : {1u, 2u}) {
+            CheckPair(noise, 3, 3, precision, gridPoints);
+            CheckPair(noise, 4, 3, precision, gridPoints == 65 ? 12 : gridPoints);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+}
+
+}  // namespace
+}  // namespace tnt_test
