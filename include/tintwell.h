@@ -330,6 +330,62 @@ typedef struct ProfLink ProfLink;
    result does not stop it. */
 typedef uint32_t(TNT_CALL* LinkProgressProc)(int32_t index, int32_t count);
 
+/* The link options word, built with SetOptions and read with GetOptions.
+   Options: 0 first intent and 1 second intent passed on by
+   TntCreateMatchTransformation (0 to 6; GetOptions gives 65535 when not
+   set), 2 precision (0: 8-bit link, 1: 16-bit link), 3 grid quality (0 to 7,
+   0 meaning 7), 4 two bits kept for the caller. Bits 12 to 31 are never
+   touched. */
+#define TNT_OPTION_INTENT_1 0
+#define TNT_OPTION_INTENT_2 1
+#define TNT_OPTION_PRECISION 2
+#define TNT_OPTION_GRID_QUALITY 3
+#define TNT_OPTION_USER 4
+TNT_API uint32_t TNT_CALL GetOptions(uint32_t which, uint32_t options);
+TNT_API uint32_t TNT_CALL SetOptions(uint32_t options, uint32_t which, uint32_t value);
+
+/* Samples a built transform into a new link (*link is null on failure).
+   2001 for a null transform or out-argument; 20704 for a source or
+   destination with more than eight channels; 21002 when memory is short or
+   the grid would exceed 4 GiB; a sampling failure's status as it comes. The
+   transform stays the caller's. */
+TNT_API TntStatus TNT_CALL TntMatchTrans2Link(MatchTransform* transform, uint32_t options, ProfLink** link);
+/* Chains up to three profile files (source, middle, destination; any may be
+   null) with the intents of options 0 and 1, and installs the process-wide
+   colour manipulation when colour controls are enabled. A path of 1024
+   bytes or more gives 5001. */
+TNT_API TntStatus TNT_CALL TntCreateMatchTransformation(MatchTransform* transform, const char* sourcePath,
+                                                        const char* destinationPath, const char* middlePath,
+                                                        uint32_t options, uint32_t reserved1, uint32_t reserved2,
+                                                        uint32_t reserved3, uint32_t reserved4);
+TNT_API TntStatus TNT_CALL TntDeleteMatchTransformation(MatchTransform* transform);
+/* The convenience builders: each builds a transform, samples it and
+   disposes of it before returning. */
+TNT_API TntStatus TNT_CALL TntNewProfLink(const char* sourcePath, const char* destinationPath,
+                                          const char* middlePath, uint32_t options, ProfLink** link);
+TNT_API TntStatus TNT_CALL TntProfiles2Link(TntSignature sourceSpace, TntSignature destinationSpace, int16_t count,
+                                            const ProfileLocation* locations, const uint16_t* intents,
+                                            uint32_t options, ProfLink** link);
+/* `controls`: six int16 values (lightness, contrast, chroma, abShift,
+   aShift, bShift; -100 to 100) sampled into the link, or null. */
+TNT_API TntStatus TNT_CALL TntProfiles2LinkWithControls(TntSignature sourceSpace, TntSignature destinationSpace,
+                                                        int16_t count, const ProfileLocation* locations,
+                                                        const uint16_t* intents, uint32_t options,
+                                                        const int16_t* controls, ProfLink** link);
+TNT_API TntStatus TNT_CALL TntBuildLink(TntSignature sourceSpace, TntSignature destinationSpace, int16_t count,
+                                        const ProfileLocation* locations, const uint16_t* intents,
+                                        uint32_t options, ColorManipulationProc manipulation, uintptr_t userData,
+                                        ProfLink** link);
+TNT_API TntStatus TNT_CALL TntBuildLinkFromProfileRefs(TntSignature sourceSpace, TntSignature destinationSpace,
+                                                       int16_t count, Profile** profiles, const uint16_t* intents,
+                                                       uint32_t options, ColorManipulationProc manipulation,
+                                                       uintptr_t userData, ProfLink** link);
+/* The link's source and destination spaces; 0x7FFFFFFF for null. */
+TNT_API TntSignature TNT_CALL TntLinkSourceType(ProfLink* link);
+TNT_API TntSignature TNT_CALL TntLinkDestType(ProfLink* link);
+/* Frees the link and its tables; null is fine. Always 0. */
+TNT_API TntStatus TNT_CALL TntDisposeProfLink(ProfLink* link);
+
 /* Converts `count` interleaved pixels through the link: 8-bit samples for an
    8-bit link, 16-bit host-order samples for a 16-bit link. After the channels
    of each pixel, `sourceExtra` samples are skipped and `destinationExtra`

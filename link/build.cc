@@ -1,0 +1,273 @@
+// Sampling a transform into a device link: input curves, a regular grid,
+// output curves.
+#include <cstring>
+#include <initializer_list>
+
+#include "colour/controls.h"
+#include "colour/spaces.h"
+#include "link/table.h"
+#include "platform/memory.h"
+#include "transform/match.h"
+#include "transform/transform.h"
+
+namespace tnt {
+
+namespace {
+
+constexpr uint32_t kUnknownSpace = 0x7FFFFFFFu;
+
+uint32_t GridPointsFor(uint32_t quality, int sourceChannels) {
+    static const uint32_t kFixed[5] = {3, 5, 9, 17, 33};
+    if (quality < 5) return kFixed[quality];
+    // Higher qualities spend their points where they pay: fine grids for
+    // three channels, coarser ones as the dimension grows.
+    static const uint32_t kBySource[3][4] = {{3, 9, 5, 3}, {5, 17, 9, 5}, {5, 33, 17, 5}};
+    int column = sourceChannels <= 0 ? 0 : sourceChannels <= 3 ? 1 : sourceChannels == 4 ? 2 : 3;
+    return kBySource[quality - 5][column];
+}
+
+// Allocates a table's three buffers. The grid's size is checked before
+// anything is allocated, so that many channels cannot wrap it.
+TntStatus CreateTable(uint32_t n, uint32_t precision, int in, int out, LinkTable** result) {
+    uint64_t nodes = 1;
+    for (int d = 0; d < in; ++d) nodes *= n;
+    uint64_t gridBytes = nodes * uint64_t(out) * 2;
+    if (gridBytes > 0xFFFFFFFFull) return TNT_ERR_NO_MEMORY;
+    auto* table = static_cast<LinkTable*>(AllocBlock(sizeof(LinkTable)));
+    if (!table) return TNT_ERR_NO_MEMORY;
+    InitLinkTable(table, n, precision, in, out);
+    table->inputCurves = static_cast<uint16_t*>(AllocBlock(size_t(in) * table->inputCurveLength * 2));
+    if (table->inputCurves) table->outputCurves = AllocBlock(size_t(65536) * precision * out);
+    if (table->outputCurves) table->grid = static_cast<uint16_t*>(AllocBlock(size_t(gridBytes)));
+    if (!table->grid) {
+        ReleaseLinkTable(table);
+        return TNT_ERR_NO_MEMORY;
+    }
+    *result = table;
+    return TNT_OK;
+}
+
+TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
+    int in = table->inputChannels;
+    uint32_t length = table->inputCurveLength;
+    uint16_t work[kWorkChannels];
+    for (uint32_t i = 0; i < length; ++i) {
+        TntStatus st;
+        if (length == 256) {
+            uint8_t sample[kWorkChannels];
+            std::memset(sample, int(i), sizeof sample);
+            st = MatchInputCurves(sample, work, t, 1, 2);
+        } else {
+            for (uint16_t& w : work) w = uint16_t(i);
+            st = MatchInputCurves(work, work, t, 2, 2);
+        }
+        if (st) return st;
+        for (int c = 0; c < in; ++c) table->inputCurves[c * length + i] = work[c];
+    }
+    table->hasInputCurves = 1;
+    return TNT_OK;
+}
+
+TntStatus SampleOutputCurves(LinkTable* table, MatchTransform* t) {
+    int out = table->outputChannels;
+    for (uint32_t i = 0; i < 65536; ++i) {
+        uint16_t work[kWorkChannels];
+        for (uint16_t& w : work) w = uint16_t(i);
+        TntStatus st;
+        if (table->precision == 1) {
+            uint8_t result[kWorkChannels];
+            st = MatchOutputCurves(work, result, t, 2, 1);
+            if (st) return st;
+            auto* curves = static_cast<uint8_t*>(table->outputCurves);
+            for (int c = 0; c < out; ++c) curves[c * 65536 + i] = result[c];
+        } else {
+            st = MatchOutputCurves(work, work, t, 2, 2);
+            if (st) return st;
+            auto* curves = static_cast<uint16_t*>(table->outputCurves);
+            for (int c = 0; c < out; ++c) curves[c * 65536 + i] = work[c];
+        }
+    }
+    table->hasOutputCurves = 1;
+    return TNT_OK;
+}
+
+TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
+    int in = table->inputChannels, out = table->outputChannels;
+    uint32_t n = table->gridPoints;
+    // The sample for every node index along one axis: 65535 r / (n - 1) to
+    // the nearest integer.
+    uint16_t samples[kLinkMaxGridPoints];
+    for (uint32_t r = 0; r < n; ++r) samples[r] = uint16_t((r * 65535 + (n - 1) / 2) / (n - 1));
+    uint32_t digits[kLinkMaxChannels] = {};
+    uint16_t* node = table->grid;
+    for (;;) {
+        uint16_t source[kWorkChannels] = {}, result[kWorkChannels] = {};
+        for (int d = 0; d < in; ++d) source[d] = samples[digits[d]];
+        TntStatus st = wholeChain ? TntICCSingleMatchProc(source, result, t, 2) : MatchGridColor(source, result, t, 2);
+        if (st) return st;
+        std::memcpy(node, result, size_t(out) * 2);
+        node += out;
+        // Next node: the last input channel is the lowest digit.
+        int d = in - 1;
+        while (d >= 0 && ++digits[d] == n) digits[d--] = 0;
+        if (d < 0) return TNT_OK;
+    }
+}
+
+TntStatus SampleTable(LinkTable* table, MatchTransform* t) {
+    // A manipulation hook must see whole colours, so the whole chain goes
+    // into the grid and the curves stay unused.
+    bool wholeChain = HasManipulation(t);
+    TntStatus st = TNT_OK;
+    if (!wholeChain) st = SampleInputCurves(table, t);
+    if (!st) st = SampleGrid(table, t, wholeChain);
+    if (!st && !wholeChain) st = SampleOutputCurves(table, t);
+    return st;
+}
+
+// Builds, samples and disposes of a transform; the builders below differ
+// only in how the chain is built.
+template <typename Concat>
+TntStatus LinkFromNewTransform(Concat concat, bool install, ColorManipulationProc proc, uintptr_t userData,
+                               uint32_t options, ProfLink** link) {
+    if (link) *link = nullptr;
+    MatchTransform* t = TntNewTransformPtr();
+    if (!t) return TNT_ERR_NO_MEMORY;
+    TntStatus st = concat(t);
+    if (!st && install) TntUseColorManipulation(t, proc, nullptr, userData);
+    if (!st) st = TntMatchTrans2Link(t, options, link);
+    TntDisposeMatchTransform(t);
+    return st;
+}
+
+}  // namespace
+
+}  // namespace tnt
+
+using namespace tnt;
+
+extern "C" TNT_API TntStatus TNT_CALL TntMatchTrans2Link(MatchTransform* t, uint32_t options, ProfLink** link) {
+    if (!link) return TNT_ERR_NULL_ARGUMENT;
+    *link = nullptr;
+    if (!t) return TNT_ERR_NULL_ARGUMENT;
+    auto* handle = static_cast<ProfLink*>(AllocBlock(sizeof(ProfLink)));
+    if (!handle) return TNT_ERR_NO_MEMORY;
+    if (GetOptions(3, options) == 0) options = SetOptions(options, 3, 7);
+    handle->table = nullptr;
+    handle->sourceSpace = TntTransGetSrcSpace(t);
+    handle->destinationSpace = TntTransGetDstSpace(t);
+    int in = SpaceChannelCount(handle->sourceSpace), out = SpaceChannelCount(handle->destinationSpace);
+    uint32_t precision = GetOptions(2, options) == 1 ? 2 : 1;
+    uint32_t n = GridPointsFor(GetOptions(3, options), in);
+    // Links are sampled through the eight-channel working colour.
+    TntStatus st = (in > kWorkChannels || out > kWorkChannels) ? TNT_ERR_UNSUPPORTED_SPACE
+                                                                : CreateTable(n, precision, in, out, &handle->table);
+    if (!st) st = SampleTable(handle->table, t);
+    // The fast routines' lookups are an optimisation: without them the link
+    // converts through the plain routines, so a shortage here is not fatal.
+    if (!st) PrepareLinkTable(handle->table);
+    if (st) {
+        TntDisposeProfLink(handle);
+        return st;
+    }
+    *link = handle;
+    return TNT_OK;
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntCreateMatchTransformation(MatchTransform* t, const char* sourcePath,
+                                                                   const char* destinationPath,
+                                                                   const char* middlePath, uint32_t options,
+                                                                   uint32_t, uint32_t, uint32_t, uint32_t) {
+    ProfileLocation locations[3];
+    int16_t count = 0;
+    for (const char* path : {sourcePath, middlePath, destinationPath}) {
+        if (!path) continue;
+        size_t length = std::strlen(path);
+        // A path must fit the 1024-byte record with its NUL.
+        if (length >= sizeof locations[0].path) return TNT_ERR_CANNOT_OPEN_PROFILE;
+        std::memset(&locations[count], 0, sizeof locations[count]);
+        std::memcpy(locations[count].path, path, length + 1);
+        ++count;
+    }
+    uint16_t intents[3] = {uint16_t(GetOptions(0, options)), uint16_t(GetOptions(1, options)), 0xFFFF};
+    TntStatus st = TntConcatProfiles(t, 0, 0, count, locations, intents);
+    if (st) return st;
+    uintptr_t userData = 0;
+    ColorManipulationProc proc = ProcessColorManipulation(&userData);
+    if (ColorControlsEnabled() && proc) TntUseColorManipulation(t, proc, nullptr, userData);
+    return TNT_OK;
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntDeleteMatchTransformation(MatchTransform* t) {
+    return TntDisposeMatchTransform(t);
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntNewProfLink(const char* sourcePath, const char* destinationPath,
+                                                     const char* middlePath, uint32_t options, ProfLink** link) {
+    return LinkFromNewTransform(
+        [&](MatchTransform* t) {
+            return TntCreateMatchTransformation(t, sourcePath, destinationPath, middlePath, options, 0, 0, 0, 0);
+        },
+        false, nullptr, 0, options, link);
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntBuildLink(TntSignature sourceSpace, TntSignature destinationSpace,
+                                                   int16_t count, const ProfileLocation* locations,
+                                                   const uint16_t* intents, uint32_t options,
+                                                   ColorManipulationProc manipulation, uintptr_t userData,
+                                                   ProfLink** link) {
+    return LinkFromNewTransform(
+        [&](MatchTransform* t) {
+            return TntConcatProfiles(t, sourceSpace, destinationSpace, count, locations, intents);
+        },
+        true, manipulation, userData, options, link);
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntBuildLinkFromProfileRefs(TntSignature sourceSpace,
+                                                                  TntSignature destinationSpace, int16_t count,
+                                                                  Profile** profiles, const uint16_t* intents,
+                                                                  uint32_t options,
+                                                                  ColorManipulationProc manipulation,
+                                                                  uintptr_t userData, ProfLink** link) {
+    return LinkFromNewTransform(
+        [&](MatchTransform* t) {
+            return TntConcatProfileRefs(t, sourceSpace, destinationSpace, count, profiles, intents);
+        },
+        true, manipulation, userData, options, link);
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntProfiles2Link(TntSignature sourceSpace, TntSignature destinationSpace,
+                                                       int16_t count, const ProfileLocation* locations,
+                                                       const uint16_t* intents, uint32_t options,
+                                                       ProfLink** link) {
+    if (GetOptions(3, options) == 0) options = SetOptions(options, 3, 7);
+    return TntBuildLink(sourceSpace, destinationSpace, count, locations, intents, options, nullptr, 0, link);
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntProfiles2LinkWithControls(TntSignature sourceSpace,
+                                                                   TntSignature destinationSpace, int16_t count,
+                                                                   const ProfileLocation* locations,
+                                                                   const uint16_t* intents, uint32_t options,
+                                                                   const int16_t* controls, ProfLink** link) {
+    if (GetOptions(3, options) == 0) options = SetOptions(options, 3, 7);
+    return LinkFromNewTransform(
+        [&](MatchTransform* t) {
+            return TntConcatProfiles(t, sourceSpace, destinationSpace, count, locations, intents);
+        },
+        controls != nullptr, LinkColorManipulation, reinterpret_cast<uintptr_t>(controls), options, link);
+}
+
+extern "C" TNT_API TntSignature TNT_CALL TntLinkSourceType(ProfLink* link) {
+    return link ? link->sourceSpace : kUnknownSpace;
+}
+
+extern "C" TNT_API TntSignature TNT_CALL TntLinkDestType(ProfLink* link) {
+    return link ? link->destinationSpace : kUnknownSpace;
+}
+
+extern "C" TNT_API TntStatus TNT_CALL TntDisposeProfLink(ProfLink* link) {
+    if (!link) return TNT_OK;
+    ReleaseLinkTable(link->table);
+    FreeBlock(link);
+    return TNT_OK;
+}
