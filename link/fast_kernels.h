@@ -46,11 +46,11 @@ TNT_INLINE void SortKeys(uint32_t* k) {
 }
 
 template <int kOut>
-TNT_INLINE __m128i LoadNode(const int16_t* grid, uint32_t node) {
+TNT_INLINE __m128i LoadNode(const int16_t* grid, size_t node) {
     if constexpr (kOut <= 4)
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(grid + size_t{node} * 4));
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(grid + node * 4));
     else
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(grid + size_t{node} * 8));
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(grid + node * 8));
 }
 
 // w0 x a + w1 x b per channel, as 32-bit sums; the high half of an
@@ -62,11 +62,27 @@ TNT_INLINE void MultiplyAdd(__m128i a, __m128i b, uint32_t weights, __m128i& low
     if constexpr (kOut > 4) high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), w));
 }
 
+// A pixel's samples as one number for the repeat test, from loads of the
+// exact pixel width.
 template <typename Sample, int kIn>
 TNT_INLINE uint64_t PixelKey(const Sample* p) {
-    uint64_t key = 0;
-    std::memcpy(&key, p, kIn * sizeof(Sample));
-    return key;
+    if constexpr (sizeof(Sample) * kIn == 3) {
+        uint16_t low;
+        std::memcpy(&low, p, 2);
+        return low | uint64_t{p[2]} << 16;
+    } else if constexpr (sizeof(Sample) * kIn == 6) {
+        uint32_t low;
+        std::memcpy(&low, p, 4);
+        return low | uint64_t{p[2]} << 32;
+    } else if constexpr (sizeof(Sample) * kIn == 4) {
+        uint32_t key;
+        std::memcpy(&key, p, 4);
+        return key;
+    } else {
+        uint64_t key;
+        std::memcpy(&key, p, 8);
+        return key;
+    }
 }
 
 // Stores the low kBytes bytes of v.
@@ -90,7 +106,7 @@ template <typename Sample, int... kJ>
 TNT_INLINE __m128i CurveOutputs(const Sample* curves, __m128i r, std::integer_sequence<int, kJ...>) {
     constexpr int kPerWord = 8 / sizeof(Sample);
     uint64_t packed[2] = {0, 0};
-    ((packed[kJ / kPerWord] |= uint64_t{curves[kJ * 65536 + static_cast<uint32_t>(_mm_extract_epi16(r, kJ))]}
+    ((packed[kJ / kPerWord] |= uint64_t{(curves + kJ * 65536)[static_cast<size_t>(static_cast<uint32_t>(_mm_extract_epi16(r, kJ)))]}
                                << (8 * sizeof(Sample) * (kJ % kPerWord))),
      ...);
     return _mm_set_epi64x(static_cast<int64_t>(packed[1]), static_cast<int64_t>(packed[0]));
@@ -100,7 +116,7 @@ TNT_INLINE __m128i CurveOutputs(const Sample* curves, __m128i r, std::integer_se
 template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
 TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* lookups, const Sample* pixel,
                                 __m128i shiftCount) {
-    uint32_t node = 0;
+    size_t node = 0;
     uint32_t k[kIn];
 #pragma GCC unroll 4
     for (int c = 0; c < kIn; ++c) {
@@ -119,8 +135,8 @@ TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* looku
     SortKeys<kIn>(k);
     const int16_t* grid = lookups->grid;
     const uint32_t f0 = k[0] >> 16, f1 = k[1] >> 16, f2 = k[2] >> 16;
-    const uint32_t p1 = node + (k[0] & 0xFFFF), p2 = p1 + (k[1] & 0xFFFF);
-    const uint32_t last = node + lookups->stepSum;
+    const size_t p1 = node + (k[0] & 0xFFFF), p2 = p1 + (k[1] & 0xFFFF);
+    const size_t last = node + lookups->stepSum;
     __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
     MultiplyAdd<kOut>(LoadNode<kOut>(grid, node), LoadNode<kOut>(grid, p1), (lookups->cell - f0) | (f0 - f1) << 16,
                       low, high);
@@ -128,7 +144,7 @@ TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* looku
         MultiplyAdd<kOut>(LoadNode<kOut>(grid, p2), LoadNode<kOut>(grid, last), (f1 - f2) | f2 << 16, low, high);
     } else {
         const uint32_t f3 = k[3] >> 16;
-        const uint32_t p3 = p2 + (k[2] & 0xFFFF);
+        const size_t p3 = p2 + (k[2] & 0xFFFF);
         MultiplyAdd<kOut>(LoadNode<kOut>(grid, p2), LoadNode<kOut>(grid, p3), (f1 - f2) | (f2 - f3) << 16, low, high);
         MultiplyAdd<kOut>(LoadNode<kOut>(grid, last), _mm_setzero_si128(), f3, low, high);
     }
