@@ -4,20 +4,90 @@
 
 namespace tnt {
 
+namespace {
+
+// The fast routines need: a common channel pair; weights that fit a signed
+// 16-bit lane (a whole cell at most 16384, so at least 5 grid points); steps
+// that fit the low half of a key; every buffer the flags ask for.
+bool Covered(const LinkTable* table) {
+    if (!table->grid || !PortableFastKernel(table)) return false;
+    if (table->gridPoints < 2 || table->gridPoints > kLinkMaxGridPoints) return false;
+    if (table->indexShift > 14) return false;
+    uint64_t firstStep = 1;
+    for (int32_t c = 1; c < table->inputChannels; ++c) firstStep *= table->gridPoints;
+    if (firstStep >= 65536) return false;
+    if (table->hasInputCurves && !table->inputCurves) return false;
+    if (table->hasOutputCurves && !table->outputCurves) return false;
+    return true;
+}
+
+}  // namespace
+
 TntStatus PrepareLinkTable(LinkTable* table) {
     if (!table) return TNT_ERR_NULL_ARGUMENT;
     ReleaseLinkLookups(table);
+    if (!Covered(table)) return TNT_OK;
+    const int32_t inputs = table->inputChannels, outputs = table->outputChannels;
+    const uint32_t n = table->gridPoints;
+    const uint32_t width = outputs <= 4 ? 4 : 8;
+    size_t nodes = 1;
+    for (int32_t c = 0; c < inputs; ++c) nodes *= n;
+
+    auto* lookups = static_cast<LinkLookups*>(AllocBlock(sizeof(LinkLookups)));
+    if (!lookups) return TNT_ERR_NO_MEMORY;
+    lookups->grid = static_cast<int16_t*>(AllocBlock(nodes * width * sizeof(int16_t)));
+    if (!lookups->grid) {
+        FreeBlock(lookups);
+        return TNT_ERR_NO_MEMORY;
+    }
+    lookups->width = width;
+    lookups->cell = uint32_t{table->fractionMask} + 1;
+    lookups->stepSum = 0;
+    for (int32_t c = 0; c < 4; ++c) {
+        uint32_t step = 0;
+        if (c < inputs) {
+            step = 1;
+            for (int32_t e = c + 1; e < inputs; ++e) step *= n;
+        }
+        lookups->steps[c] = step;
+        lookups->stepSum += step;
+        for (uint32_t i = 0; i < kLinkMaxGridPoints; ++i) lookups->nodes[c][i] = i < n ? i * step : 0;
+    }
+    for (int32_t c = 0; c < 4; ++c)
+        for (uint32_t sample = 0; sample < 256; ++sample) {
+            LinkInputEntry& entry = lookups->input[c * 256 + sample];
+            if (c >= inputs || table->precision != 1) {
+                entry = {0, 0};
+                continue;
+            }
+            uint32_t v = table->hasInputCurves ? table->inputCurves[c * 256 + sample] : sample << 8;
+            uint32_t fraction = v == 65535 ? lookups->cell : (v & table->fractionMask);
+            entry.node = lookups->nodes[c][v >> table->indexShift];
+            entry.key = fraction << 16 | lookups->steps[c];
+        }
+    for (size_t k = 0; k < nodes; ++k)
+        for (uint32_t j = 0; j < width; ++j) {
+            uint16_t value = j < static_cast<uint32_t>(outputs) ? table->grid[k * outputs + j] : 32768;
+            lookups->grid[k * width + j] = static_cast<int16_t>(value ^ 0x8000);
+        }
+    lookups->portable = PortableFastKernel(table);
+    LinkKernel avx2 = Avx2FastKernel(table);
+    lookups->kernel = avx2 ? avx2 : lookups->portable;
+    table->lookups = lookups;
     return TNT_OK;
 }
 
 int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity) {
-    if (!table->lookups || capacity < 1 || !table->lookups->kernel) return 0;
-    kernels[0] = table->lookups->kernel;
-    return 1;
+    int count = 0;
+    if (!table->lookups) return 0;
+    if (count < capacity && table->lookups->kernel != table->lookups->portable) kernels[count++] = table->lookups->kernel;
+    if (count < capacity) kernels[count++] = table->lookups->portable;
+    return count;
 }
 
 void ReleaseLinkLookups(LinkTable* table) {
     if (!table || !table->lookups) return;
+    FreeBlock(table->lookups->grid);
     FreeBlock(table->lookups);
     table->lookups = nullptr;
 }

@@ -1,6 +1,14 @@
 // Lookups derived from a sampled link table for the fast routines. They
 // hold nothing new: every entry is computed from the table, and the fast
 // routines give exactly the plain routines' samples.
+//
+// The fast routines turn each input channel into a node position and a
+// sort key (fraction << 16 | step to the next node along that channel), so
+// that ordering the keys orders the fractions and carries the vertex steps
+// along. They fetch a node's channels as one vector from a copy of the grid
+// padded to 4 or 8 values per node and stored minus 32768, so that signed
+// 16-bit multiply-adds weight two vertices at once; the weights of a cell
+// sum to 2^shift, which makes the bias an exact shift of the result.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +18,31 @@
 
 namespace tnt {
 
+struct LinkInputEntry {
+    uint32_t node;  // padded-node position of the cell's low corner along the channel
+    uint32_t key;   // fraction << 16 | padded-node step along the channel
+};
+
 struct LinkLookups {
-    LinkKernel kernel;  // the routine chosen for this table and this CPU
+    LinkKernel kernel;    // the best routine for this table on this CPU
+    LinkKernel portable;  // the baseline routine (the other one, for tests)
+    uint32_t width;       // values per padded node: 4 or 8
+    uint32_t cell;        // fraction mask + 1: the weight of a whole cell
+    uint32_t steps[4];    // padded-node step along each input channel
+    uint32_t stepSum;     // from a cell's low corner to its high corner
+    uint32_t nodes[4][65];  // padded-node position of node i along channel c
+    // 8-bit links: entry c x 256 + sample, the input curve folded in.
+    LinkInputEntry input[4 * 256];
+    int16_t* grid;        // nodes x width values, each grid value - 32768
 };
 
 // The fast variants usable for a prepared table on this CPU, best first.
 int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
+
+// The baseline routine for a table's shape and flags, or null when the
+// fast routines do not cover it (then no lookups are built).
+LinkKernel PortableFastKernel(const LinkTable* table);
+// The AVX2 routine, or null when the CPU or the shape does not allow it.
+LinkKernel Avx2FastKernel(const LinkTable* table);
 
 }  // namespace tnt

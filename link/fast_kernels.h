@@ -1,0 +1,208 @@
+// The fast routines: the same function as the plain routines, from the
+// lookups of a prepared table (link/lookups.h). One pixel at a time, with
+// branch-free ordering of the fractions and whole-node vector fetches.
+// Included by the translation units that instantiate it for one
+// instruction set each.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "link/lookups.h"
+
+#define TNT_INLINE inline __attribute__((always_inline))
+
+namespace tnt::fast {
+
+TNT_INLINE uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
+TNT_INLINE uint32_t Min(uint32_t a, uint32_t b) { return a > b ? b : a; }
+
+// Falling order of the keys; equal fractions may come in any order.
+template <int kIn>
+TNT_INLINE void SortKeys(uint32_t* k) {
+    if constexpr (kIn == 3) {
+        uint32_t high = Max(Max(k[0], k[1]), k[2]);
+        uint32_t low = Min(Min(k[0], k[1]), k[2]);
+        // The one left over: every key cancels out but the middle one.
+        k[1] = k[0] ^ k[1] ^ k[2] ^ high ^ low;
+        k[0] = high;
+        k[2] = low;
+    } else {
+        auto exchange = [](uint32_t& high, uint32_t& low) {
+            uint32_t a = high, b = low;
+            high = Max(a, b);
+            low = Min(a, b);
+        };
+        exchange(k[0], k[1]);
+        exchange(k[2], k[3]);
+        exchange(k[0], k[2]);
+        exchange(k[1], k[3]);
+        exchange(k[1], k[2]);
+    }
+}
+
+template <int kOut>
+TNT_INLINE __m128i LoadNode(const int16_t* grid, size_t node) {
+    if constexpr (kOut <= 4)
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(grid + node * 4));
+    else
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(grid + node * 8));
+}
+
+// w0 x a + w1 x b per channel, as 32-bit sums; the high half of an
+// 8-value node goes to a second sum.
+template <int kOut>
+TNT_INLINE void MultiplyAdd(__m128i a, __m128i b, uint32_t weights, __m128i& low, __m128i& high) {
+    __m128i w = _mm_set1_epi32(static_cast<int>(weights));
+    low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), w));
+    if constexpr (kOut > 4) high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), w));
+}
+
+// A pixel's samples as one number for the repeat test, from loads of the
+// exact pixel width.
+template <typename Sample, int kIn>
+TNT_INLINE uint64_t PixelKey(const Sample* p) {
+    if constexpr (sizeof(Sample) * kIn == 3) {
+        uint16_t low;
+        std::memcpy(&low, p, 2);
+        return low | uint64_t{p[2]} << 16;
+    } else if constexpr (sizeof(Sample) * kIn == 6) {
+        uint32_t low;
+        std::memcpy(&low, p, 4);
+        return low | uint64_t{p[2]} << 32;
+    } else if constexpr (sizeof(Sample) * kIn == 4) {
+        uint32_t key;
+        std::memcpy(&key, p, 4);
+        return key;
+    } else {
+        uint64_t key;
+        std::memcpy(&key, p, 8);
+        return key;
+    }
+}
+
+// Stores the low kBytes bytes of v.
+template <int kBytes>
+TNT_INLINE void StoreBytes(void* destination, __m128i v) {
+    auto* d = static_cast<uint8_t*>(destination);
+    if constexpr (kBytes <= 8) {
+        uint64_t q = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+        std::memcpy(d, &q, kBytes);
+    } else {
+        uint64_t q = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+        uint32_t t = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+        std::memcpy(d, &q, 8);
+        std::memcpy(d + 8, &t, kBytes - 8);
+    }
+}
+
+// The output curves at the interpolated values, packed sample after sample.
+// The lane numbers must be constants, hence the index pack.
+template <typename Sample, int... kJ>
+TNT_INLINE __m128i CurveOutputs(const Sample* curves, __m128i r, std::integer_sequence<int, kJ...>) {
+    constexpr int kPerWord = 8 / sizeof(Sample);
+    uint64_t packed[2] = {0, 0};
+    ((packed[kJ / kPerWord] |= uint64_t{(curves + kJ * 65536)[static_cast<size_t>(static_cast<uint32_t>(_mm_extract_epi16(r, kJ)))]}
+                               << (8 * sizeof(Sample) * (kJ % kPerWord))),
+     ...);
+    return _mm_set_epi64x(static_cast<int64_t>(packed[1]), static_cast<int64_t>(packed[0]));
+}
+
+// One pixel: its output samples packed in the low bytes of the result.
+template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
+TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* lookups, const Sample* pixel,
+                                __m128i shiftCount) {
+    size_t node = 0;
+    uint32_t k[kIn];
+#pragma GCC unroll 4
+    for (int c = 0; c < kIn; ++c) {
+        if constexpr (sizeof(Sample) == 1) {
+            const LinkInputEntry& entry = lookups->input[c * 256 + pixel[c]];
+            node += entry.node;
+            k[c] = entry.key;
+        } else {
+            uint32_t v = kInCurves ? table->inputCurves[c * 65536 + pixel[c]] : pixel[c];
+            // 65535 & mask is mask, so full scale adds one to make a whole cell.
+            uint32_t fraction = (v & table->fractionMask) + ((v + 1) >> 16);
+            node += lookups->nodes[c][v >> table->indexShift];
+            k[c] = fraction << 16 | lookups->steps[c];
+        }
+    }
+    SortKeys<kIn>(k);
+    const int16_t* grid = lookups->grid;
+    const uint32_t f0 = k[0] >> 16, f1 = k[1] >> 16, f2 = k[2] >> 16;
+    const size_t p1 = node + (k[0] & 0xFFFF), p2 = p1 + (k[1] & 0xFFFF);
+    const size_t last = node + lookups->stepSum;
+    __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
+    MultiplyAdd<kOut>(LoadNode<kOut>(grid, node), LoadNode<kOut>(grid, p1), (lookups->cell - f0) | (f0 - f1) << 16,
+                      low, high);
+    if constexpr (kIn == 3) {
+        MultiplyAdd<kOut>(LoadNode<kOut>(grid, p2), LoadNode<kOut>(grid, last), (f1 - f2) | f2 << 16, low, high);
+    } else {
+        const uint32_t f3 = k[3] >> 16;
+        const size_t p3 = p2 + (k[2] & 0xFFFF);
+        MultiplyAdd<kOut>(LoadNode<kOut>(grid, p2), LoadNode<kOut>(grid, p3), (f1 - f2) | (f2 - f3) << 16, low, high);
+        MultiplyAdd<kOut>(LoadNode<kOut>(grid, last), _mm_setzero_si128(), f3, low, high);
+    }
+    // Sums are (value - 32768) x 2^shift plus a remainder below 2^shift,
+    // so the arithmetic shift is exact and the results fit signed lanes.
+    __m128i r = _mm_packs_epi32(_mm_sra_epi32(low, shiftCount), _mm_sra_epi32(high, shiftCount));
+    r = _mm_xor_si128(r, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+    if constexpr (kOutCurves) {
+        return CurveOutputs<Sample>(static_cast<const Sample*>(table->outputCurves), r,
+                                    std::make_integer_sequence<int, kOut>());
+    } else if constexpr (sizeof(Sample) == 1) {
+        return _mm_packus_epi16(_mm_srli_epi16(r, 8), r);
+    } else {
+        return r;
+    }
+}
+
+// The routine. Sample: uint8_t or uint16_t; kInCurves only matters for
+// 16-bit links (8-bit input curves are folded into the input entries).
+template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
+TntStatus FastRun(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
+                  int32_t destinationStep, LinkProgressProc progress) {
+    const LinkLookups* lookups = table->lookups;
+    const __m128i shiftCount = _mm_cvtsi32_si128(table->indexShift);
+    const Sample* in = static_cast<const Sample*>(source);
+    Sample* out = static_cast<Sample*>(destination);
+    const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
+
+    uint32_t status = 0;
+    uint64_t lastKey = PixelKey<Sample, kIn>(in) ^ 1;  // the first pixel is always computed
+    __m128i last = _mm_setzero_si128();
+    const Sample* pixel = in;
+    Sample* result = out;
+    auto convert = [&]() __attribute__((always_inline)) {
+        uint64_t key = PixelKey<Sample, kIn>(pixel);
+        if (key != lastKey) {
+            lastKey = key;
+            last = ComputePixel<Sample, kIn, kOut, kInCurves, kOutCurves>(table, lookups, pixel, shiftCount);
+        }
+        StoreBytes<kOut * sizeof(Sample)>(result, last);
+    };
+    // Progress comes after the first pixel of every 1024, so the inner loop
+    // runs without checks.
+    int32_t i = 0;
+    while (i < count) {
+        const int32_t end = count - i > 1024 ? i + 1024 : count;
+        pixel = in + i * inStep;
+        result = out + i * outStep;
+        convert();
+        if (progress) status = progress(i, count) & 0xFFFFu;
+        for (int32_t at = i + 1; at < end; ++at) {
+            pixel += inStep;
+            result += outStep;
+            convert();
+        }
+        i = end;
+    }
+    return static_cast<TntStatus>(status);
+}
+
+}  // namespace tnt::fast
