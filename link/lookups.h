@@ -42,7 +42,8 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 // The baseline routine for a table's shape and flags, or null when the
 // fast routines do not cover it (then no lookups are built).
 LinkKernel PortableFastKernel(const LinkTable* table);
-// The AVX2 routine, or null when the CPU or the shape does not allow it.
+// The AVX2 routine for the table on this CPU. None is built yet, so this is
+// always null and the baseline routine runs; the dispatch is kept in place.
 LinkKernel Avx2FastKernel(const LinkTable* table);
 
 }  // namespace tnt
