@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build, tests and tools need (only what is missing), then
-# configures and builds the release and sanitizer builds.
+# configures and builds the release and sanitizer builds and the Windows DLLs
+# (MinGW-w64 cross compilers; wine64 runs the 64-bit tests).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -9,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev liblcms2-utils
   icc-profiles-free ghostscript argyll argyll-ref
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -21,7 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-for preset in release sanitize; do
+for preset in release sanitize windows-x86 windows-x64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done

@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Runs the whole suite in the release build and again under ASan+UBSan.
+# Runs the whole suite in the release build and again under ASan+UBSan,
+# then checks the Windows DLLs and runs the Windows suite under wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 ctest --preset release
 ctest --preset sanitize
+# The Windows DLLs: exactly the declared exports, only system DLLs imported;
+# then the suite that runs under wine.
+cmake/check-dll-exports.sh build/windows-x86/tintwell.dll
+cmake/check-dll-exports.sh build/windows-x64/tintwell.dll build/windows-x64/tests/tintwell_tests.exe
+ctest --preset windows-x64

@@ -82,16 +82,23 @@ TEST(NumberFormat, IntegersAndHex) {
 // is compiled into the test's temporary folder, since the machine may have
 // none installed.
 TEST(NumberFormat, IgnoresTheProcessLocale) {
+#if defined(_WIN32)
+    // Windows carries its locales with it, named its own way.
+    const bool changed = std::setlocale(LC_NUMERIC, "German_Germany.1252") != nullptr;
+#else
     const std::string target = tnt_test::TempPath("de_DE.UTF-8");
     const std::string dir = std::filesystem::path(target).parent_path().string();
     const std::string command = "localedef -i de_DE -f UTF-8 " + target + " >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef could not build de_DE.UTF-8";
     setenv("LOCPATH", dir.c_str(), 1);
     const bool changed = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+#endif
     const std::string local = Printf("%.4f", 0.9642);
     const std::string ours = tnt::FormatFixed(0.9642, 4).text;
     std::setlocale(LC_NUMERIC, "C");
+#if !defined(_WIN32)
     unsetenv("LOCPATH");
+#endif
     ASSERT_TRUE(changed);
     EXPECT_EQ(local, "0,9642");  // the locale is in force
     EXPECT_EQ(ours, "0.9642");
