@@ -7,6 +7,6 @@ ctest --preset release
 ctest --preset sanitize
 # The Windows DLLs: exactly the declared exports, only system DLLs imported;
 # then the suite that runs under wine.
-cmake/check-dll-exports.sh build/windows-x86/tintwell.dll
-cmake/check-dll-exports.sh build/windows-x64/tintwell.dll build/windows-x64/tests/tintwell_tests.exe
+cmake/check-dll-exports.sh --all build/windows-x86/tintwell.dll
+cmake/check-dll-exports.sh --all build/windows-x64/tintwell.dll build/windows-x64/tests/tintwell_tests.exe
 ctest --preset windows-x64
