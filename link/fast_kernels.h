@@ -85,15 +85,26 @@ TNT_INLINE uint64_t PixelKey(const Sample* p) {
     }
 }
 
+// The low 64 bits of v; 32-bit hosts have no 64-bit register move.
+TNT_INLINE uint64_t LowQuad(__m128i v) {
+#if defined(__x86_64__) || defined(_M_X64)
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+#else
+    uint64_t q;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&q), v);
+    return q;
+#endif
+}
+
 // Stores the low kBytes bytes of v.
 template <int kBytes>
 TNT_INLINE void StoreBytes(void* destination, __m128i v) {
     auto* d = static_cast<uint8_t*>(destination);
     if constexpr (kBytes <= 8) {
-        uint64_t q = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+        uint64_t q = LowQuad(v);
         std::memcpy(d, &q, kBytes);
     } else {
-        uint64_t q = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+        uint64_t q = LowQuad(v);
         uint32_t t = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
         std::memcpy(d, &q, 8);
         std::memcpy(d + 8, &t, kBytes - 8);
