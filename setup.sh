@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev liblcms2-utils
+  libpng-dev libtiff-dev libjpeg-dev python3
   icc-profiles-free ghostscript argyll argyll-ref
 )
 missing=()
