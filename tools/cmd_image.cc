@@ -34,6 +34,7 @@ const char kImageHelp[] =
     "  --grid Q         grid quality 0-7 of the link (0: default, 33 points for RGB)\n"
     "  --threads N      threads converting bands of rows (default: one per core)\n"
     "  --planar         write a planar TIFF (one plane per channel)\n"
+    "  --timing         report how long the link and the conversion took\n"
     "\n"
     "Exit status: 0 done, 1 failed (nothing is left at OUT), 2 bad arguments.\n";
 
@@ -56,7 +57,7 @@ const char kProofHelp[] =
 
 struct Common {
     std::string in, out;
-    bool sixteen = false, planar = false;
+    bool sixteen = false, planar = false, timing = false;
     long grid = 0, threads = 0, intent = -1;
 };
 
@@ -77,6 +78,10 @@ int CommonOption(const char* command, int argc, char** argv, int* i, Common* c) 
     }
     if (arg == "--planar") {
         c->planar = true;
+        return 0;
+    }
+    if (arg == "--timing") {
+        c->timing = true;
         return 0;
     }
     if (arg == "--grid") return value(0, 7, &c->grid);
@@ -107,6 +112,7 @@ int Run(const Common& c, ConvertRequest& request) {
     request.gridQuality = int(c.grid);
     request.threads = c.threads ? int(c.threads) : DefaultThreads();
     request.progress = ErrIsTerminal();
+    request.timing = c.timing;
     Image out;
     if (!ConvertImage(in, request, c.in, &out)) return kExitFailure;
     if (c.planar) MakePlanar(&out);

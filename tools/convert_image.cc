@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -168,6 +169,7 @@ bool ConvertImage(const Image& in, ConvertRequest& request, const std::string& s
     // begins in the connection space.
     TntSignature sourceSpace = in.model == ColourModel::Lab ? ModelSpace(ColourModel::Lab) : 0;
     ProfLink* link = nullptr;
+    const auto started = std::chrono::steady_clock::now();
     TntStatus st = TntProfiles2Link(sourceSpace, 0, int16_t(locations.size()), locations.data(),
                                     request.intents.empty() ? nullptr : request.intents.data(), options, &link);
     if (st) {
@@ -218,6 +220,7 @@ bool ConvertImage(const Image& in, ConvertRequest& request, const std::string& s
         }
     }
 
+    const auto converting = std::chrono::steady_clock::now();
     gDone = 0;
     gDrawn = -1;
     gTotal = int64_t(std::max<size_t>(pixels, 1));
@@ -257,6 +260,12 @@ bool ConvertImage(const Image& in, ConvertRequest& request, const std::string& s
         });
     }
     if (gDraw) std::fprintf(stderr, "\n");
+    if (request.timing) {
+        const auto done = std::chrono::steady_clock::now();
+        std::fprintf(stderr, "tintwell: link built in %.3f s, %zu pixels converted in %.3f s on %d thread(s)\n",
+                     std::chrono::duration<double>(converting - started).count(), pixels,
+                     std::chrono::duration<double>(done - converting).count(), request.threads);
+    }
     if (out->model == ColourModel::Gray) InvertGray(out);
     TntDisposeProfLink(link);
     if (failure != TNT_OK) {

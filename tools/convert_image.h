@@ -17,6 +17,7 @@ struct ConvertRequest {
     int gridQuality = 0;               // 0 to 7 (0: the library's default)
     int threads = 1;
     bool progress = false;             // draw a bar on standard error
+    bool timing = false;               // report the link and conversion times
 };
 
 // When the chain has a single profile that is not a device link, puts the
