@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev liblcms2-utils
+  libpng-dev libtiff-dev libjpeg-dev python3
   icc-profiles-free ghostscript argyll argyll-ref
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64
 )

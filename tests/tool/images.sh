@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# 'image', 'chart' and 'proof' against Little CMS's tificc on the same TIFF
+# files and profiles.
+#
+# Tolerances, measured on this chart: through the 8-bit link, RGB to CMYK
+# differs from tificc by at most 7 codes (mean under 0.3 per channel) and
+# CMYK to RGB by at most 17 (mean under 0.45). The large differences sit
+# in a few dark, saturated colours: the link's grid is spaced evenly after
+# the source's tone curves (in linear light for sRGB), so its first cell
+# spans sRGB 0-49 and interpolation there departs from either engine's
+# exact result; tificc's own precalculated grid departs elsewhere. A fault
+# (wrong intent, swapped or shifted channels, broken extras, a bad reader)
+# moves the mean by whole codes, which the mean bound catches. Chains that
+# start from gray or Lab images measured a mean up to 0.8 on this chart.
+source "$(dirname "$0")/common.sh"
+
+ok "$T" chart chart.tif --size 384x256
+ok "$T" chart chart-alpha.tif --size 384x256 --alpha
+ok "$T" chart chart16.tif --size 384x256 --16
+
+# RGB to CMYK, every intent.
+for intent in 0 1 2 3; do
+  ok tificc -t$intent -o"$FOGRA39" chart.tif ref$intent.tif
+  ok "$T" image chart.tif out$intent.tif --profiles builtin:srgb "$FOGRA39" --intent $intent
+  ok "$T" compare ref$intent.tif out$intent.tif --tolerance 10 --mean-tolerance 0.5
+done
+# The embedded profile is the default source and the destination is
+# embedded: converting with the destination alone gives the same image.
+ok "$T" image chart.tif embedded.tif --profiles "$FOGRA39" --intent 1
+ok "$T" compare out1.tif embedded.tif --tolerance 0
+ok tificc -s extracted.icc out1.tif check.tif && cmp -s extracted.icc "$FOGRA39" || fail "output does not carry the destination profile"
+
+# A second printer profile, a Lab-PCS one with coarse tables.
+ok tificc -t1 -o"$TR003" chart.tif ref-tr003.tif
+ok "$T" image chart.tif out-tr003.tif --profiles "$TR003" --intent 1
+ok "$T" compare ref-tr003.tif out-tr003.tif --tolerance 10 --mean-tolerance 0.5
+
+# CMYK back to RGB (PNG out), gray and Lab images both ways.
+ok tificc -t1 -o*sRGB out1.tif ref-rgb.tif
+ok "$T" image out1.tif out-rgb.tif --profiles builtin:srgb --intent 1
+ok "$T" compare ref-rgb.tif out-rgb.tif --tolerance 20 --mean-tolerance 0.6
+ok "$T" image out1.tif out-rgb.png --profiles builtin:srgb --intent 1
+ok "$T" compare out-rgb.tif out-rgb.png --tolerance 0
+ok tificc -t1 -o*Gray22 chart.tif ref-gray.tif
+ok "$T" image chart.tif out-gray.tif --profiles builtin:gray --intent 1
+ok "$T" compare ref-gray.tif out-gray.tif --tolerance 1 --mean-tolerance 0.3
+ok tificc -t1 -i*Gray22 -o"$FOGRA39" ref-gray.tif ref-gray-cmyk.tif
+ok "$T" image out-gray.tif out-gray-cmyk.tif --profiles "$FOGRA39" --intent 1
+ok "$T" compare ref-gray-cmyk.tif out-gray-cmyk.tif --tolerance 10 --mean-tolerance 1
+ok tificc -t1 -o*Lab2 chart.tif ref-lab.tif
+ok "$T" image chart.tif out-lab.tif --profiles builtin:lab --intent 1
+ok "$T" compare ref-lab.tif out-lab.tif --tolerance 1 --mean-tolerance 0.6
+ok tificc -t1 -o"$FOGRA39" out-lab.tif ref-lab-cmyk.tif
+ok "$T" image out-lab.tif out-lab-cmyk.tif --profiles "$FOGRA39" --intent 1
+ok "$T" compare ref-lab-cmyk.tif out-lab-cmyk.tif --tolerance 16 --mean-tolerance 1
+
+# 16 bits: tificc -w16 against a 16-bit link (1/257 of the 8-bit bounds).
+ok tificc -t1 -w16 -o"$FOGRA39" chart16.tif ref16.tif
+ok "$T" image chart16.tif out16.tif --profiles "$FOGRA39" --intent 1
+ok "$T" compare ref16.tif out16.tif --tolerance 2600 --mean-tolerance 60
+ok "$T" image chart.tif out8to16.tif --profiles "$FOGRA39" --intent 1 --16
+ok "$T" compare ref16.tif out8to16.tif --tolerance 2600 --mean-tolerance 60
+
+# Alpha rides along unchanged; colours agree with the image without it.
+ok tificc -t1 -o"$FOGRA39" chart-alpha.tif ref-alpha.tif
+ok "$T" image chart-alpha.tif out-alpha.tif --profiles "$FOGRA39" --intent 1
+ok "$T" compare ref-alpha.tif out-alpha.tif --tolerance 10 --mean-tolerance 0.5
+"$T" compare ref-alpha.tif out-alpha.tif | awk '$1 == "4" && $2 != 0 { exit 1 }' || fail "alpha changed"
+
+# Planar TIFF goes through the planar entry and gives the same samples;
+# thread counts do not change a sample.
+ok "$T" image chart.tif planar.tif --profiles "$FOGRA39" --intent 1 --planar
+ok "$T" compare out1.tif planar.tif --tolerance 0
+ok "$T" image planar.tif planar-rgb.tif --profiles builtin:srgb --intent 1
+ok "$T" compare out-rgb.tif planar-rgb.tif --tolerance 0
+ok "$T" image chart.tif one-thread.tif --profiles "$FOGRA39" --intent 1 --threads 1
+ok "$T" compare out1.tif one-thread.tif --tolerance 0
+
+# JPEG and PNG in and out: CMYK JPEG (Adobe-inverted) read back equals
+# the converted image within JPEG's loss; an sRGB chart to PNG is unchanged.
+ok "$T" image chart.tif chart.png --profiles builtin:srgb
+ok "$T" compare chart.tif chart.png --tolerance 1
+ok "$T" image chart.tif out.jpg --profiles "$FOGRA39" --intent 1
+ok "$T" image out.jpg out-jpg.tif --profiles "$FOGRA39" --intent 1
+ok "$T" compare out1.tif out-jpg.tif --mean-tolerance 8
+
+# Soft proof: source -> printer -> display, against tificc's proofing.
+ok tificc -t1 -p"$FOGRA39" -m1 -o*sRGB chart.tif ref-proof.tif
+ok "$T" proof chart.tif proof.tif --printer "$FOGRA39"
+ok "$T" compare ref-proof.tif proof.tif --tolerance 10 --mean-tolerance 0.6
+
+finish

@@ -1,0 +1,18 @@
+// The per-format readers and writers behind image_io.h. Writers write to
+// exactly the path given (the caller chooses a temporary name).
+#pragma once
+
+#include <string>
+
+#include "image_io.h"
+
+namespace tool {
+
+bool ReadPng(const std::string& path, Image* image, std::string* error);
+bool WritePng(const std::string& path, const Image& image, std::string* error);
+bool ReadTiff(const std::string& path, Image* image, std::string* error);
+bool WriteTiff(const std::string& path, const Image& image, std::string* error);
+bool ReadJpeg(const std::string& path, Image* image, std::string* error);
+bool WriteJpeg(const std::string& path, const Image& image, std::string* error);
+
+}  // namespace tool
