@@ -6,6 +6,8 @@ namespace tnt {
 
 namespace {
 
+bool baselineOnly = false;
+
 // The fast routines need: a common channel pair; weights that fit a signed
 // 16-bit lane (a whole cell at most 16384, so at least 5 grid points); steps
 // that fit the low half of a key; every buffer the flags ask for.
@@ -71,7 +73,7 @@ TntStatus PrepareLinkTable(LinkTable* table) {
             lookups->grid[k * width + j] = static_cast<int16_t>(value ^ 0x8000);
         }
     lookups->portable = PortableFastKernel(table);
-    LinkKernel avx2 = Avx2FastKernel(table);
+    LinkKernel avx2 = baselineOnly ? nullptr : Avx2FastKernel(table);
     lookups->kernel = avx2 ? avx2 : lookups->portable;
     table->lookups = lookups;
     return TNT_OK;
@@ -84,6 +86,8 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity) {
     if (count < capacity) kernels[count++] = table->lookups->portable;
     return count;
 }
+
+void UseBaselineLinkKernelsOnly(bool only) { baselineOnly = only; }
 
 void ReleaseLinkLookups(LinkTable* table) {
     if (!table || !table->lookups) return;
