@@ -12,8 +12,9 @@
 // word that holds them, so no gather reads outside a curve buffer.
 //
 // The repeat cache is kept per block: a block whose eight pixels all equal
-// the last computed pixel takes its output; any other block is computed
-// whole, which gives the same samples. Short runs, the tail of a run, the
+// the last computed pixel takes its output, a block with a run of equal
+// pixels inside goes to the baseline routine, any other block is computed
+// whole; every way gives the same samples. Short runs, the tail of a run, the
 // pixel before each progress call and unusual steps go to the baseline
 // routine.
 #include <immintrin.h>
@@ -355,8 +356,18 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
             Channels ch = LoadPixels<Sample, kIn>(in + at * inStep, offsets, key0, key1);
             Outputs result;
             __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(key0, lastKey0), _mm256_cmpeq_epi32(key1, lastKey1));
+            // A block with a run in it is the baseline routine's: its
+            // per-pixel repeat cache computes each colour once, which beats
+            // computing all eight on smooth images.
+            const __m256i previous = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
+            __m256i repeats = _mm256_and_si256(
+                _mm256_cmpeq_epi32(key0, _mm256_permutevar8x32_epi32(key0, previous)),
+                _mm256_cmpeq_epi32(key1, _mm256_permutevar8x32_epi32(key1, previous)));
             if (haveLast && _mm256_movemask_epi8(same) == -1) {
                 result = lastOut;
+            } else if (_mm256_movemask_ps(_mm256_castsi256_ps(repeats)) & 0xFE) {
+                baseline(table, in + at * inStep, out + at * outStep, 8, sourceStep, destinationStep, nullptr);
+                continue;
             } else {
                 result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutCurves>(table, lookups, ch, shiftCount);
                 const __m256i seven = _mm256_set1_epi32(7);

@@ -48,8 +48,10 @@ LinkKernel PortableFastKernel(const LinkTable* table);
 // when it runs.
 LinkKernel Avx2FastKernel(const LinkTable* table);
 
-// Test hook: while set, tables prepared from then on get the baseline fast
-// routine even on a CPU with AVX2, so that one test run can check both.
+// While set (the default), tables prepared from then on get the baseline
+// fast routine even on a CPU with AVX2; clearing it lets PrepareLinkTable
+// choose the AVX2 routine where the CPU has it. Tests switch it to check
+// both in one run.
 void UseBaselineLinkKernelsOnly(bool baselineOnly);
 
 }  // namespace tnt
