@@ -51,15 +51,18 @@ TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
     int in = table->inputChannels;
     uint32_t length = table->inputCurveLength;
     uint16_t work[kWorkChannels];
+    MatchPlan plan;
+    TntStatus planned = PlanMatch(t, MatchKind::kInputCurves, &plan);
+    if (planned) return planned;
     for (uint32_t i = 0; i < length; ++i) {
         TntStatus st;
         if (length == 256) {
             uint8_t sample[kWorkChannels];
             std::memset(sample, int(i), sizeof sample);
-            st = MatchInputCurves(sample, work, t, 1, 2);
+            st = MatchPlanned(&plan, sample, work, 1, 2);
         } else {
             for (uint16_t& w : work) w = uint16_t(i);
-            st = MatchInputCurves(work, work, t, 2, 2);
+            st = MatchPlanned(&plan, work, work, 2, 2);
         }
         if (st) return st;
         for (int c = 0; c < in; ++c) table->inputCurves[c * length + i] = work[c];
@@ -70,18 +73,21 @@ TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
 
 TntStatus SampleOutputCurves(LinkTable* table, MatchTransform* t) {
     int out = table->outputChannels;
+    MatchPlan plan;
+    TntStatus planned = PlanMatch(t, MatchKind::kOutputCurves, &plan);
+    if (planned) return planned;
     for (uint32_t i = 0; i < 65536; ++i) {
         uint16_t work[kWorkChannels];
         for (uint16_t& w : work) w = uint16_t(i);
         TntStatus st;
         if (table->precision == 1) {
             uint8_t result[kWorkChannels];
-            st = MatchOutputCurves(work, result, t, 2, 1);
+            st = MatchPlanned(&plan, work, result, 2, 1);
             if (st) return st;
             auto* curves = static_cast<uint8_t*>(table->outputCurves);
             for (int c = 0; c < out; ++c) curves[c * 65536 + i] = result[c];
         } else {
-            st = MatchOutputCurves(work, work, t, 2, 2);
+            st = MatchPlanned(&plan, work, work, 2, 2);
             if (st) return st;
             auto* curves = static_cast<uint16_t*>(table->outputCurves);
             for (int c = 0; c < out; ++c) curves[c * 65536 + i] = work[c];
@@ -98,12 +104,16 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     // the nearest integer.
     uint16_t samples[kLinkMaxGridPoints];
     for (uint32_t r = 0; r < n; ++r) samples[r] = uint16_t((r * 65535 + (n - 1) / 2) / (n - 1));
+    // Spaces, channel counts and pass flags are found once for all nodes.
+    MatchPlan plan;
+    TntStatus planned = PlanMatch(t, wholeChain ? MatchKind::kSingle : MatchKind::kGrid, &plan);
+    if (planned) return planned;
     uint32_t digits[kLinkMaxChannels] = {};
     uint16_t* node = table->grid;
     for (;;) {
         uint16_t source[kWorkChannels] = {}, result[kWorkChannels] = {};
         for (int d = 0; d < in; ++d) source[d] = samples[digits[d]];
-        TntStatus st = wholeChain ? TntICCSingleMatchProc(source, result, t, 2) : MatchGridColor(source, result, t, 2);
+        TntStatus st = MatchPlanned(&plan, source, result, 2, 2);
         if (st) return st;
         std::memcpy(node, result, size_t(out) * 2);
         node += out;

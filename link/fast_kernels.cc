@@ -39,6 +39,4 @@ LinkKernel PortableFastKernel(const LinkTable* table) {
     return ForKey<uint16_t>(key, inputCurves, outputCurves);
 }
 
-LinkKernel Avx2FastKernel(const LinkTable*) { return nullptr; }
-
 }  // namespace tnt

@@ -42,8 +42,16 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 // The baseline routine for a table's shape and flags, or null when the
 // fast routines do not cover it (then no lookups are built).
 LinkKernel PortableFastKernel(const LinkTable* table);
-// The AVX2 routine for the table on this CPU. None is built yet, so this is
-// always null and the baseline routine runs; the dispatch is kept in place.
+// The AVX2 routine for a covered table (link/fast_kernels_avx2.cc), or null
+// when this CPU lacks AVX2 or the channel pair has none (4 to 6). Whether
+// the table's lookups exist is not checked: the routine needs them only
+// when it runs.
 LinkKernel Avx2FastKernel(const LinkTable* table);
+
+// While set (the default), tables prepared from then on get the baseline
+// fast routine even on a CPU with AVX2; clearing it lets PrepareLinkTable
+// choose the AVX2 routine where the CPU has it. Tests switch it to check
+// both in one run.
+void UseBaselineLinkKernelsOnly(bool baselineOnly);
 
 }  // namespace tnt

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/kernels.h"
+#include "link/lookups.h"
 #include "link/table.h"
 #include "platform/memory.h"
 #include "support/link_runs.h"
@@ -122,6 +123,107 @@ TEST(LinkKernels, OddGridSizesAgree) {
             CheckPair(noise, 4, 3, precision, gridPoints == 65 ? 12 : gridPoints);
             ASSERT_FALSE(HasFatalFailure());
         }
+}
+
+// Runs of one colour long enough to fill whole eight-pixel blocks, broken by
+// single changes, so that blocks are copied, computed and split.
+std::vector<uint16_t> RunsOfPixels(Noise& noise, const LinkTable* table, int count, int extra) {
+    std::vector<uint16_t> pixels = TestPixels(noise, table, count, extra);
+    const int step = table->inputChannels + extra;
+    for (int i = 1; i < count;) {
+        int length = static_cast<int>(noise.Below(40));
+        for (int k = 0; k < length && i < count; ++k, ++i)
+            for (int c = 0; c < step; ++c) pixels[static_cast<size_t>(i) * step + c] = pixels[static_cast<size_t>(i - 1) * step + c];
+        i += 1 + static_cast<int>(noise.Below(3));
+    }
+    return pixels;
+}
+
+std::vector<int32_t> progressCalls;
+uint32_t TNT_CALL RecordProgress(int32_t index, int32_t count) {
+    progressCalls.push_back(index);
+    return static_cast<uint32_t>(index + count) | 0x70000u;  // only the low 16 bits count
+}
+
+// The routine a prepared table converts with, against the generic routine
+// over many run lengths (short runs, tails of every length, progress
+// chunks), with and without extras and in place; for one table.
+void CheckChosenRoutine(Noise& noise, LinkTable* table, const std::string& what) {
+    const LinkKernel generic = tnt::GenericLinkKernel(table->precision);
+    const LinkKernel chosen = tnt::ChooseLinkKernel(table);
+    for (int count : {1, 7, 15, 16, 17, 23, 24, 25, 31, 1023, 1024, 1025, 2049, 3001})
+        for (int extras : {0, 1}) {
+            std::vector<uint16_t> pixels = RunsOfPixels(noise, table, count, extras);
+            std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, extras, 2 * extras);
+            ASSERT_EQ(RunKernel(chosen, table, pixels, count, extras, 2 * extras), expected)
+                << what << ", " << count << " pixels, extras " << extras;
+            if (extras == 0) {
+                ASSERT_EQ(RunInPlace(chosen, table, pixels, count), Channels(expected, table->outputChannels, 0))
+                    << what << ", in place, " << count << " pixels";
+            }
+        }
+    // Progress after the first pixel of every 1024, with the last result
+    // returned, whatever the routine does between the calls.
+    const int count = 2049;
+    std::vector<uint16_t> pixels = RunsOfPixels(noise, table, count, 0);
+    std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, 0, 0);
+    std::vector<uint8_t> source8(pixels.begin(), pixels.end());
+    std::vector<uint16_t> source16(pixels.begin(), pixels.end());
+    std::vector<uint16_t> destination(static_cast<size_t>(count) * table->outputChannels);
+    std::vector<uint8_t> destination8(destination.size());
+    progressCalls.clear();
+    TntStatus status;
+    if (table->precision == 1) {
+        status = chosen(table, source8.data(), destination8.data(), count, table->inputChannels,
+                        table->outputChannels, RecordProgress);
+        destination.assign(destination8.begin(), destination8.end());
+    } else {
+        status = chosen(table, source16.data(), destination.data(), count, table->inputChannels,
+                        table->outputChannels, RecordProgress);
+    }
+    EXPECT_EQ(progressCalls, (std::vector<int32_t>{0, 1024, 2048})) << what;
+    EXPECT_EQ(status, static_cast<TntStatus>(2048 + count)) << what;
+    EXPECT_EQ(destination, expected) << what << ", with progress";
+}
+
+// With the AVX2 routines allowed, a CPU with AVX2 converts the common pairs
+// (4 to 6 apart) with them; otherwise the same tables use the baseline
+// routine. Both are checked here whatever the default.
+TEST(LinkKernels, Avx2AndBaselineRoutinesAgreeWithTheGenericRoutine) {
+    Noise noise{0xD1B54A32D192ED03ull};
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    int64_t live = tnt::LiveBlockCount();
+    const int pairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};
+    for (const auto& pair : pairs)
+        for (uint32_t precision : {1u, 2u})
+            for (uint32_t gridPoints : {5u, 17u}) {
+                LinkTable* table = RandomTable(noise, pair[0], pair[1], gridPoints, precision);
+                for (uint32_t curves = 0; curves < 4; ++curves) {
+                    table->hasInputCurves = curves & 1;
+                    table->hasOutputCurves = curves >> 1;
+                    std::string what = std::to_string(pair[0]) + " to " + std::to_string(pair[1]) + ", " +
+                                       std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
+                                       ", curves " + std::to_string(curves);
+                    for (bool baseline : {false, true}) {
+                        tnt::UseBaselineLinkKernelsOnly(baseline);
+                        ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+                        tnt::UseBaselineLinkKernelsOnly(true);
+                        const tnt::LinkLookups* lookups = table->lookups;
+                        ASSERT_NE(lookups, nullptr) << what;
+                        const bool wantAvx2 = avx2 && !baseline && pair[1] != 6;
+                        EXPECT_EQ(lookups->kernel != lookups->portable, wantAvx2) << what;
+                        if (wantAvx2) {
+                            EXPECT_EQ(lookups->kernel, tnt::Avx2FastKernel(table)) << what;
+                        }
+                        CheckChosenRoutine(noise, table, what + (baseline ? ", baseline" : ", best"));
+                        if (HasFatalFailure()) break;
+                    }
+                    if (HasFatalFailure()) break;
+                }
+                tnt::ReleaseLinkTable(table);
+                ASSERT_FALSE(HasFatalFailure());
+            }
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
 }
 
 }  // namespace

@@ -39,38 +39,6 @@ uint16_t LinkPassFlags(int index, int count) {
     return kPassFull;
 }
 
-TntStatus MatchChain(const void* source, void* destination, MatchTransform* t, int16_t depth, bool linkMode) {
-    if (!source || !destination || !t) return TNT_ERR_NULL_PARAMETER;
-    uint16_t work[kMaxWorkChannels] = {};
-    TntStatus st = UnpackColor(source, t->sourceSpace, depth, work);
-    if (st) return st;
-    uint32_t current = t->sourceSpace;
-    int n = t->stageCount;
-    for (int i = 0; i < n && !st; ++i) {
-        uint16_t flags = linkMode ? LinkPassFlags(i, n) : kPassFull;
-        if (t->manipulation) t->manipulation(uint16_t(i), uint16_t(n), current, work, t->userData);
-        st = ApplyStageStep(&t->stages[i], work, work, &current, flags);
-    }
-    if (!st && t->manipulation) t->manipulation(uint16_t(n), uint16_t(n), current, work, t->userData);
-    // What the colour reached is written even after a failure.
-    PackColor(work, current, depth, destination);
-    return st;
-}
-
-// One end stage alone: its input curves (first stage) or its output curves
-// (last stage).
-TntStatus MatchEndStage(const void* source, void* destination, MatchTransform* t, int stage, uint32_t space,
-                        uint16_t flags, int16_t sourceDepth, int16_t destinationDepth) {
-    if (!source || !destination || !t) return TNT_ERR_NULL_PARAMETER;
-    uint16_t work[kMaxWorkChannels] = {};
-    TntStatus st = UnpackColor(source, space, sourceDepth, work);
-    if (st) return st;
-    uint32_t current = space;
-    if (stage >= 0 && stage < t->stageCount) st = ApplyStageStep(&t->stages[stage], work, work, &current, flags);
-    PackColor(work, current, destinationDepth, destination);
-    return st;
-}
-
 }  // namespace
 
 TntStatus UnpackColor(const void* source, uint32_t space, int16_t depth, uint16_t* work) {
@@ -103,62 +71,147 @@ void PackColor(const uint16_t* work, uint32_t space, int16_t depth, void* destin
     }
 }
 
-TntStatus ApplyStageStep(const TransformStage* stage, const uint16_t* in, uint16_t* out, uint32_t* current,
-                         uint16_t passFlags) {
+namespace {
+
+StepPlan PlanStep(const TransformStage* stage, uint16_t passFlags, uint32_t current) {
+    StepPlan plan{};
+    plan.stage = stage;
+    plan.passFlags = passFlags;
+    plan.before = plan.after = current;
     if (stage->kind == kStageSpaceConversion) {
-        uint32_t from = stage->data.conversion.fromSpace, to = stage->data.conversion.toSpace;
+        plan.inSpace = stage->data.conversion.fromSpace;
+        plan.after = plan.outSpace = stage->data.conversion.toSpace;
+        return plan;
+    }
+    if (!stage->profile) return plan;
+    StageSpaces(stage, passFlags, &plan.inSpace, &plan.outSpace);
+    if (!current) plan.before = plan.inSpace;
+    plan.after = plan.outSpace;
+    plan.inChannels = SpaceChannelCount(plan.inSpace);
+    plan.outChannels = SpaceChannelCount(plan.outSpace);
+    if (plan.inChannels > kMaxWorkChannels || plan.outChannels > kMaxWorkChannels ||
+        SpaceChannelCount(plan.before) > kMaxWorkChannels)
+        plan.refusal = TNT_ERR_UNSUPPORTED_SPACE;
+    plan.scaleIn = IsConvertibleSpace(plan.inSpace) && AbsoluteWhite(stage->intent);
+    plan.scaleOut = IsConvertibleSpace(plan.outSpace) && AbsoluteWhite(stage->intent);
+    return plan;
+}
+
+TntStatus RunStep(const StepPlan& plan, const uint16_t* in, uint16_t* out) {
+    const TransformStage* stage = plan.stage;
+    if (stage->kind == kStageSpaceConversion) {
         uint16_t codes[3] = {in[0], in[1], in[2]};
         TntStatus st = TNT_OK;
-        if ((passFlags & kPassCore) && from != to) st = ConvertColor16(from, codes, to);
+        if ((plan.passFlags & kPassCore) && plan.inSpace != plan.outSpace)
+            st = ConvertColor16(plan.inSpace, codes, plan.outSpace);
         std::memcpy(out, codes, sizeof codes);
-        *current = to;
         return st;
     }
     if (!stage->profile) return TNT_OK;
-
-    uint32_t inSpace = 0, outSpace = 0;
-    StageSpaces(stage, passFlags, &inSpace, &outSpace);
-    uint32_t actual = *current ? *current : inSpace;
-    *current = outSpace;
-    uint16_t inChannels = SpaceChannelCount(inSpace), outChannels = SpaceChannelCount(outSpace);
-    if (inChannels > kMaxWorkChannels || outChannels > kMaxWorkChannels ||
-        SpaceChannelCount(actual) > kMaxWorkChannels)
-        return TNT_ERR_UNSUPPORTED_SPACE;
+    if (plan.refusal) return plan.refusal;
 
     uint16_t scratch[kMaxWorkChannels] = {};
-    std::memcpy(scratch, in, inChannels * sizeof(uint16_t));
+    std::memcpy(scratch, in, plan.inChannels * sizeof(uint16_t));
     TntStatus st = TNT_OK;
-    if (actual != inSpace) st = ConvertColor16(actual, scratch, inSpace);
-    if (!st && IsConvertibleSpace(inSpace) && AbsoluteWhite(stage->intent))
-        st = ScaleWhite(inSpace, scratch, stage->mediaWhite, kD50White);
+    if (plan.before != plan.inSpace) st = ConvertColor16(plan.before, scratch, plan.inSpace);
+    if (!st && plan.scaleIn) st = ScaleWhite(plan.inSpace, scratch, stage->mediaWhite, kD50White);
     if (!st) {
         WorkColor work;
         std::memcpy(work.channel, scratch, sizeof scratch);
-        st = ApplyStage(stage, &work, &work, passFlags);
+        st = ApplyStage(stage, &work, &work, plan.passFlags);
         std::memcpy(scratch, work.channel, sizeof scratch);
-        if (!st && IsConvertibleSpace(outSpace) && AbsoluteWhite(stage->intent))
-            st = ScaleWhite(outSpace, scratch, kD50White, stage->mediaWhite);
+        if (!st && plan.scaleOut) st = ScaleWhite(plan.outSpace, scratch, kD50White, stage->mediaWhite);
     }
-    std::memcpy(out, scratch, outChannels * sizeof(uint16_t));
+    std::memcpy(out, scratch, plan.outChannels * sizeof(uint16_t));
+    return st;
+}
+
+// The colour reached is packed even after a failure.
+uint32_t SpaceReached(const MatchPlan* plan, int executed) {
+    return executed == 0 ? plan->sourceSpace : plan->steps[executed - 1].after;
+}
+
+}  // namespace
+
+TntStatus ApplyStageStep(const TransformStage* stage, const uint16_t* in, uint16_t* out, uint32_t* current,
+                         uint16_t passFlags) {
+    StepPlan plan = PlanStep(stage, passFlags, *current);
+    *current = plan.after;
+    return RunStep(plan, in, out);
+}
+
+TntStatus PlanMatch(MatchTransform* t, MatchKind kind, MatchPlan* plan) {
+    if (!t || !plan) return TNT_ERR_NULL_PARAMETER;
+    plan->transform = t;
+    plan->manipulate = kind == MatchKind::kSingle || kind == MatchKind::kGrid;
+    int first = 0, count = t->stageCount;
+    uint16_t endFlags = 0;
+    if (kind == MatchKind::kInputCurves) {
+        plan->sourceSpace = t->sourceSpace;
+        count = t->stageCount > 0 ? 1 : 0;
+        endFlags = kPassInputCurves;
+    } else if (kind == MatchKind::kOutputCurves) {
+        plan->sourceSpace = t->destinationSpace;
+        first = t->stageCount - 1;
+        count = t->stageCount > 0 ? 1 : 0;
+        endFlags = kPassOutputCurves;
+    } else {
+        plan->sourceSpace = t->sourceSpace;
+    }
+    if (count < 0) count = 0;
+    plan->sourceChannels = SpaceChannelCount(plan->sourceSpace);
+    plan->count = count;
+    uint32_t current = plan->sourceSpace;
+    for (int i = 0; i < count; ++i) {
+        uint16_t flags = kind == MatchKind::kGrid ? LinkPassFlags(i, count)
+                         : kind == MatchKind::kSingle ? kPassFull
+                                                      : endFlags;
+        plan->steps[i] = PlanStep(&t->stages[first + i], flags, current);
+        current = plan->steps[i].after;
+    }
+    return TNT_OK;
+}
+
+TntStatus MatchPlanned(const MatchPlan* plan, const void* source, void* destination, int16_t sourceDepth,
+                       int16_t destinationDepth) {
+    if (!source || !destination) return TNT_ERR_NULL_PARAMETER;
+    if (plan->sourceChannels > kMaxWorkChannels) return TNT_ERR_UNSUPPORTED_SPACE;
+    MatchTransform* t = plan->transform;
+    uint16_t work[kMaxWorkChannels] = {};
+    UnpackColor(source, plan->sourceSpace, sourceDepth, work);
+    const bool hook = plan->manipulate && t->manipulation;
+    const uint16_t n = uint16_t(plan->count);
+    TntStatus st = TNT_OK;
+    int executed = 0;
+    while (executed < plan->count && !st) {
+        const StepPlan& step = plan->steps[executed];
+        if (hook) t->manipulation(uint16_t(executed), n, SpaceReached(plan, executed), work, t->userData);
+        st = RunStep(step, work, work);
+        ++executed;
+    }
+    if (!st && hook) t->manipulation(n, n, SpaceReached(plan, executed), work, t->userData);
+    PackColor(work, SpaceReached(plan, executed), destinationDepth, destination);
     return st;
 }
 
 TntStatus MatchGridColor(const void* source, void* destination, MatchTransform* t, int16_t depth) {
-    return MatchChain(source, destination, t, depth, true);
+    MatchPlan plan;
+    TntStatus st = PlanMatch(t, MatchKind::kGrid, &plan);
+    return st ? st : MatchPlanned(&plan, source, destination, depth, depth);
 }
 
 TntStatus MatchInputCurves(const void* source, void* destination, MatchTransform* t, int16_t sourceDepth,
                            int16_t destinationDepth) {
-    if (!t) return TNT_ERR_NULL_PARAMETER;
-    return MatchEndStage(source, destination, t, 0, t->sourceSpace, kPassInputCurves, sourceDepth,
-                         destinationDepth);
+    MatchPlan plan;
+    TntStatus st = PlanMatch(t, MatchKind::kInputCurves, &plan);
+    return st ? st : MatchPlanned(&plan, source, destination, sourceDepth, destinationDepth);
 }
 
 TntStatus MatchOutputCurves(const void* source, void* destination, MatchTransform* t, int16_t sourceDepth,
                             int16_t destinationDepth) {
-    if (!t) return TNT_ERR_NULL_PARAMETER;
-    return MatchEndStage(source, destination, t, t->stageCount - 1, t->destinationSpace, kPassOutputCurves,
-                         sourceDepth, destinationDepth);
+    MatchPlan plan;
+    TntStatus st = PlanMatch(t, MatchKind::kOutputCurves, &plan);
+    return st ? st : MatchPlanned(&plan, source, destination, sourceDepth, destinationDepth);
 }
 
 }  // namespace tnt
@@ -167,7 +220,9 @@ using namespace tnt;
 
 extern "C" TNT_API TntStatus TNT_CALL TntICCSingleMatchProc(const void* source, void* destination,
                                                             MatchTransform* t, int16_t depth) {
-    return MatchChain(source, destination, t, depth, false);
+    MatchPlan plan;
+    TntStatus st = PlanMatch(t, MatchKind::kSingle, &plan);
+    return st ? st : MatchPlanned(&plan, source, destination, depth, depth);
 }
 
 extern "C" TNT_API TntStatus TNT_CALL TntICCMatchColors(MatchTransform* t, uint32_t, const void* source,

@@ -29,4 +29,40 @@ TntStatus MatchInputCurves(const void* source, void* destination, MatchTransform
 TntStatus MatchOutputCurves(const void* source, void* destination, MatchTransform* transform, int16_t sourceDepth,
                             int16_t destinationDepth);
 
+// What one stage step needs that does not change from colour to colour:
+// its spaces, channel counts and white scaling, found once.
+struct StepPlan {
+    const TransformStage* stage;
+    uint16_t passFlags;
+    uint32_t before;  // the space the colour is in when the step starts
+    uint32_t after;   // the space it is in afterwards (also after a failure)
+    uint32_t inSpace, outSpace;
+    uint16_t inChannels, outChannels;
+    bool scaleIn, scaleOut;  // absolute intents move the white on either side
+    TntStatus refusal;       // a space the working colour cannot hold
+};
+
+// A whole sampling: unpack in one space, the steps, pack in the space the
+// colour reached. Plans only read the transform, which must stay unchanged
+// while they are used.
+struct MatchPlan {
+    MatchTransform* transform;
+    uint32_t sourceSpace;
+    uint16_t sourceChannels;
+    bool manipulate;  // call the transform's manipulation proc around the steps
+    int count;
+    StepPlan steps[kMaxStages];
+};
+
+enum class MatchKind { kSingle, kGrid, kInputCurves, kOutputCurves };
+
+// The plan of TntICCSingleMatchProc, MatchGridColor, MatchInputCurves or
+// MatchOutputCurves for a transform; those functions plan every colour
+// anew, samplers plan once. Null transform: TNT_ERR_NULL_PARAMETER.
+TntStatus PlanMatch(MatchTransform* transform, MatchKind kind, MatchPlan* plan);
+// One colour through a plan: the same samples and status as the function
+// the plan was made for.
+TntStatus MatchPlanned(const MatchPlan* plan, const void* source, void* destination, int16_t sourceDepth,
+                       int16_t destinationDepth);
+
 }  // namespace tnt

@@ -1,0 +1,133 @@
+// Links sample their transform through plans made once per section; the
+// tables must hold exactly the bytes that the per-colour samplers give,
+// node by node, for real profile pairs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "colour/controls.h"
+#include "link/table.h"
+#include "platform/memory.h"
+#include "support/real_profiles.h"
+#include "transform/match.h"
+#include "transform/transform.h"
+
+namespace {
+
+using tnt::LinkTable;
+
+struct Sampled {
+    std::vector<uint16_t> inputCurves, grid;
+    std::vector<uint8_t> outputCurves;
+};
+
+// The sampling of the link builder, one public per-colour call per entry.
+TntStatus SampleColourByColour(MatchTransform* t, const LinkTable* shape, Sampled* out) {
+    const int in = shape->inputChannels, outputs = shape->outputChannels;
+    const uint32_t n = shape->gridPoints, length = shape->inputCurveLength, precision = shape->precision;
+    const bool wholeChain = t->manipulation != nullptr;
+    uint16_t work[tnt::kWorkChannels];
+    if (!wholeChain) {
+        out->inputCurves.assign(size_t(in) * length, 0);
+        for (uint32_t i = 0; i < length; ++i) {
+            TntStatus st;
+            if (length == 256) {
+                uint8_t sample[tnt::kWorkChannels];
+                std::memset(sample, int(i), sizeof sample);
+                st = tnt::MatchInputCurves(sample, work, t, 1, 2);
+            } else {
+                for (uint16_t& w : work) w = uint16_t(i);
+                st = tnt::MatchInputCurves(work, work, t, 2, 2);
+            }
+            if (st) return st;
+            for (int c = 0; c < in; ++c) out->inputCurves[c * length + i] = work[c];
+        }
+    }
+    size_t nodes = 1;
+    for (int d = 0; d < in; ++d) nodes *= n;
+    out->grid.assign(nodes * outputs, 0);
+    for (size_t k = 0; k < nodes; ++k) {
+        uint16_t source[tnt::kWorkChannels] = {}, result[tnt::kWorkChannels] = {};
+        size_t rest = k;
+        for (int d = in - 1; d >= 0; --d) {
+            uint32_t r = uint32_t(rest % n);
+            rest /= n;
+            source[d] = uint16_t((r * 65535 + (n - 1) / 2) / (n - 1));
+        }
+        TntStatus st = wholeChain ? TntICCSingleMatchProc(source, result, t, 2) : tnt::MatchGridColor(source, result, t, 2);
+        if (st) return st;
+        std::memcpy(&out->grid[k * outputs], result, size_t(outputs) * 2);
+    }
+    if (!wholeChain) {
+        out->outputCurves.assign(size_t(outputs) * 65536 * precision, 0);
+        for (uint32_t i = 0; i < 65536; ++i) {
+            for (uint16_t& w : work) w = uint16_t(i);
+            uint8_t result[2 * tnt::kWorkChannels];
+            TntStatus st = tnt::MatchOutputCurves(work, result, t, 2, int16_t(precision));
+            if (st) return st;
+            for (int c = 0; c < outputs; ++c)
+                std::memcpy(&out->outputCurves[(size_t(c) * 65536 + i) * precision], result + c * precision, precision);
+        }
+    }
+    return TNT_OK;
+}
+
+struct Case {
+    std::vector<std::string> paths;
+    std::vector<uint16_t> intents;
+    bool sixteen;
+    const int16_t* controls;
+};
+
+TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
+    static const int16_t kControls[6] = {10, -20, 30, 5, -5, 0};
+    const std::string sRGB = "/usr/share/color/icc/sRGB.icc";
+    const std::string cmyk = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+    const std::string adobe = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
+    const std::string fogra39 = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
+    const std::string fogra29 = tnt_test::SharedProfile("fogra29-cmyk-xyz-v2.icc");
+    const Case cases[] = {
+        {{sRGB, cmyk}, {0, 0}, false, nullptr},
+        {{sRGB, cmyk}, {1, 1}, true, nullptr},
+        {{cmyk, fogra39}, {0, 0}, false, nullptr},
+        {{sRGB, adobe}, {0, 0}, false, nullptr},
+        {{cmyk, sRGB}, {1, 1}, false, nullptr},
+        {{fogra29, sRGB}, {3, 3}, false, nullptr},  // absolute: white scaling on both sides
+        {{sRGB, fogra39, adobe}, {0, 1, 0}, false, nullptr},
+        {{sRGB, cmyk}, {0, 0}, false, kControls},  // the whole chain in the grid
+    };
+    int64_t live = tnt::LiveBlockCount();
+    for (const Case& c : cases) {
+        std::string what;
+        for (const auto& p : c.paths) what += p + " ";
+        std::vector<ProfileLocation> locs;
+        for (const auto& p : c.paths) locs.push_back(tnt_test::FileLocationOf(p));
+        MatchTransform* t = TntNewTransformPtr();
+        ASSERT_NE(t, nullptr);
+        ASSERT_EQ(TntConcatProfiles(t, 0, 0, int16_t(locs.size()), locs.data(), c.intents.data()), 0) << what;
+        if (c.controls)
+            TntUseColorManipulation(t, tnt::LinkColorManipulation, nullptr, reinterpret_cast<uintptr_t>(c.controls));
+        uint32_t options = c.sixteen ? SetOptions(0, 2, 1) : 0;
+        ProfLink* link = nullptr;
+        ASSERT_EQ(TntMatchTrans2Link(t, options, &link), 0) << what;
+        const LinkTable* table = link->table;
+        Sampled expected;
+        ASSERT_EQ(SampleColourByColour(t, table, &expected), 0) << what;
+        EXPECT_EQ(table->hasInputCurves != 0, c.controls == nullptr) << what;
+        size_t nodes = expected.grid.size();
+        EXPECT_EQ(std::memcmp(table->grid, expected.grid.data(), nodes * 2), 0) << what << "grid";
+        if (table->hasInputCurves) {
+            EXPECT_EQ(std::memcmp(table->inputCurves, expected.inputCurves.data(), expected.inputCurves.size() * 2), 0)
+                << what << "input curves";
+            EXPECT_EQ(std::memcmp(table->outputCurves, expected.outputCurves.data(), expected.outputCurves.size()), 0)
+                << what << "output curves";
+        }
+        TntDisposeProfLink(link);
+        TntDisposeMatchTransform(t);
+    }
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
+}
+
+}  // namespace
