@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev liblcms2-utils
   icc-profiles-free ghostscript argyll argyll-ref
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
