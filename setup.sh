@@ -12,6 +12,7 @@ packages=(
   libpng-dev libtiff-dev libjpeg-dev python3
   icc-profiles-free ghostscript argyll argyll-ref
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

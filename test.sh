@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole suite in the release build and again under ASan+UBSan,
-# then checks the Windows DLLs and runs the Windows suite under wine.
+# then checks the Windows DLLs and runs the Windows suite under wine, then
+# each fuzz harness for a short fixed time over the committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
 ctest --preset release
@@ -10,3 +11,7 @@ ctest --preset sanitize
 cmake/check-dll-exports.sh --all build/windows-x86/tintwell.dll
 cmake/check-dll-exports.sh --all build/windows-x64/tintwell.dll build/windows-x64/tests/tintwell_tests.exe
 ctest --preset windows-x64
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+fuzz/run.sh 20

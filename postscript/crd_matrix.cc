@@ -8,6 +8,7 @@
 #include "postscript/crd.h"
 #include "profile/byteorder.h"
 #include "profile/elements.h"
+#include "profile/tag_reader.h"
 
 namespace tnt {
 
@@ -15,19 +16,18 @@ namespace {
 
 constexpr uint32_t kCurve = TNT_SIG('c', 'u', 'r', 'v');
 
-// The inverse of one sampled curve, sampled at as many points as it has.
-TntStatus WriteSampledInverse(Profile* profile, uint32_t tag, uint32_t entries, CrdWriteProc write,
-                              uintptr_t user) {
+// The inverse of one sampled curve (`entries` u16 values at `raw`), sampled
+// at as many points as it has.
+TntStatus WriteSampledInverse(const uint8_t* raw, uint32_t entries, CrdWriteProc write, uintptr_t user) {
     auto* samples = static_cast<double*>(AllocBlock(sizeof(double) * entries));
     auto* inverse = static_cast<uint16_t*>(AllocBlock(sizeof(uint16_t) * entries));
     TntStatus st = samples && inverse ? TNT_OK : TNT_ERR_NO_MEMORY;
     if (!st) {
-        // Fetched through the inverse buffer, which has room for the raw values.
-        uint32_t bytes = 2 * entries;
-        st = TntGetPartialProfileElement(profile, tag, 12, &bytes, inverse);
-    }
-    if (!st) {
-        for (uint32_t j = 0; j < entries; ++j) samples[j] = inverse[j];
+        for (uint32_t j = 0; j < entries; ++j) {
+            uint16_t value;
+            std::memcpy(&value, raw + 2 * j, 2);
+            samples[j] = value;
+        }
         for (uint32_t j = 0; j < entries; ++j) {
             const double y = static_cast<double>(j) / (entries - 1) * 65535.0;
             // A curve that falls somewhere can invert outside [0, 1].
@@ -43,34 +43,38 @@ TntStatus WriteSampledInverse(Profile* profile, uint32_t tag, uint32_t entries, 
 }
 
 TntStatus WriteInverseCurve(Profile* profile, uint32_t tag, CrdWriteProc write, uintptr_t user) {
-    uint32_t head[3];
-    uint32_t count = 12;
-    if (TntStatus st = TntGetPartialProfileElement(profile, tag, 0, &count, head)) return st;
-    if (head[0] != kCurve) return TNT_ERR_TAG_NOT_FOUND;
-    const uint32_t entries = head[2];
+    TagReader reader;
+    uint32_t type = 0;
+    if (TntStatus st = OpenTagReader(profile, tag, &reader)) return st;
+    // Whatever its type, a tag too short for the curve header is out of range.
+    if (!TagHolds(reader, 0, 12)) return TNT_ERR_TAG_RANGE;
+    TagU32(reader, 0, &type);
+    if (type != kCurve) return TNT_ERR_TAG_NOT_FOUND;
+    // The reader checks the entries against the tag before anything is
+    // allocated for the samples.
+    uint32_t entries = 0;
+    const uint8_t* raw = nullptr;
+    if (TntStatus st = TagCurveEntries(reader, &entries, &raw)) return st;
     if (entries == 0) return write(user, "{}\n");
-    // Checked before anything is allocated for the samples.
-    if (12 + 2 * uint64_t{entries} > TntGetProfileElementSize(profile, tag)) return TNT_ERR_TAG_RANGE;
     if (entries == 1) {
         uint16_t gamma;
-        count = 2;
-        if (TntStatus st = TntGetPartialProfileElement(profile, tag, 12, &count, &gamma)) return st;
+        std::memcpy(&gamma, raw, 2);
         // A gamma of 0 has no inverse to write.
         if (gamma == 0) return TNT_ERR_TAG_NOT_FOUND;
         if (TntStatus st = write(user, "{dup 0 lt {pop 0} if dup 1 gt {pop 1} if ")) return st;
         return WriteCrdNumber(1.0 / U8Fixed8ToDouble(gamma), 4, write, user, " exp}\n");
     }
-    return WriteSampledInverse(profile, tag, entries, write, user);
+    return WriteSampledInverse(raw, entries, write, user);
 }
 
 }  // namespace
 
 TntStatus ReadXYZTag(Profile* profile, uint32_t signature, double xyz[3]) {
     if (!profile || !xyz) return TNT_ERR_NULL_PARAMETER;
-    uint32_t fixed[3];
-    uint32_t count = sizeof fixed;
-    if (TntStatus st = TntGetPartialProfileElement(profile, signature, 8, &count, fixed)) return st;
-    for (int i = 0; i < 3; ++i) xyz[i] = S15Fixed16ToDouble(fixed[i]) * 100.0;
+    TagReader reader;
+    if (TntStatus st = OpenTagReader(profile, signature, &reader)) return st;
+    if (TntStatus st = TagXYZNumber(reader, xyz)) return st;
+    for (int i = 0; i < 3; ++i) xyz[i] *= 100.0;
     return TNT_OK;
 }
 

@@ -9,6 +9,7 @@
 #include "postscript/number_format.h"
 #include "profile/byteorder.h"
 #include "profile/elements.h"
+#include "profile/tag_reader.h"
 
 namespace tnt {
 
@@ -23,25 +24,23 @@ constexpr uint32_t kXYZ = TNT_SIG('X', 'Y', 'Z', ' ');
 constexpr uint32_t kHexValuesPerLine = 128;
 
 // One curve value of the tag, widened to 16 bits ('mft1' bytes times 257).
-TntStatus ReadCurveValue(Profile* profile, const CrdTable& table, uint32_t offset, uint16_t* value) {
-    uint32_t count = table.wide ? 2 : 1;
-    uint8_t raw[2] = {0, 0};
-    if (TntStatus st = TntGetPartialProfileElement(profile, table.tag, offset, &count, raw)) return st;
-    if (table.wide) {
-        std::memcpy(value, raw, 2);
-    } else {
-        *value = static_cast<uint16_t>(raw[0] * 257u);
-    }
+TntStatus ReadCurveValue(const TagReader& reader, const CrdTable& table, uint64_t offset, uint16_t* value) {
+    if (table.wide) return TagU16(reader, offset, value);
+    uint8_t raw = 0;
+    if (TntStatus st = TagU8(reader, offset, &raw)) return st;
+    *value = static_cast<uint16_t>(raw * 257u);
     return TNT_OK;
 }
 
-// `entries` curve values starting at `offset`, fetched one at a time, then
-// written as a table procedure.
+// `entries` curve values starting at `offset`, then written as a table
+// procedure.
 TntStatus WriteCurve(Profile* profile, const CrdTable& table, uint32_t offset, uint32_t entries,
                      const char* prefix, uint16_t* buffer, CrdWriteProc write, uintptr_t user) {
-    const uint32_t width = table.wide ? 2 : 1;
+    const uint64_t width = table.wide ? 2 : 1;
+    TagReader reader;
+    if (TntStatus st = OpenTagReader(profile, table.tag, &reader)) return st;
     for (uint32_t j = 0; j < entries; ++j) {
-        if (TntStatus st = ReadCurveValue(profile, table, offset + j * width, &buffer[j])) return st;
+        if (TntStatus st = ReadCurveValue(reader, table, offset + j * width, &buffer[j])) return st;
     }
     return WriteTableProc(buffer, entries, prefix, write, user);
 }
@@ -77,10 +76,13 @@ TntStatus WriteTableMatrix(const CrdTable& table, CrdWriteProc write, uintptr_t 
 // g strings, one per value of the first grid index, each holding the top 8
 // bits of the o * g * g values that follow in table order.
 TntStatus WriteGrid(Profile* profile, const CrdTable& table, CrdWriteProc write, uintptr_t user) {
-    const auto* data = static_cast<const uint8_t*>(TntProfileGetTagDataPtr(profile, table.tag));
-    if (!data) return TNT_ERR_TAG_NOT_FOUND;
     const uint32_t g = table.gridPoints;
     const uint32_t perString = table.outputs * g * g;
+    const uint64_t width = table.wide ? 2 : 1;
+    TagReader reader;
+    const uint8_t* data = nullptr;
+    if (TntStatus st = OpenTagReader(profile, table.tag, &reader)) return st;
+    if (TntStatus st = TagBytes(reader, table.gridOffset, width * perString * g, &data)) return st;
     for (uint32_t a = 0; a < g; ++a) {
         if (TntStatus st = write(user, "<")) return st;
         for (uint32_t v = 0; v < perString; ++v) {
@@ -88,10 +90,10 @@ TntStatus WriteGrid(Profile* profile, const CrdTable& table, CrdWriteProc write,
             uint32_t top;
             if (table.wide) {
                 uint16_t value;
-                std::memcpy(&value, data + table.gridOffset + 2 * index, 2);
+                std::memcpy(&value, data + 2 * index, 2);
                 top = value >> 8;
             } else {
-                top = data[table.gridOffset + index];
+                top = data[index];
             }
             if (TntStatus st = write(user, FormatHex2(top).text)) return st;
             if ((v + 1) % kHexValuesPerLine == 0) {
@@ -150,9 +152,10 @@ TntStatus WriteTableText(Profile* profile, const CrdTable& table, uint16_t* buff
 }  // namespace
 
 TntStatus ReadCrdTable(Profile* profile, uint32_t tag, CrdTable* table) {
-    uint8_t head[52];
-    uint32_t count = 48;
-    if (TntStatus st = TntGetPartialProfileElement(profile, tag, 0, &count, head)) return st;
+    TagReader reader;
+    const uint8_t* head = nullptr;
+    if (TntStatus st = OpenTagReader(profile, tag, &reader)) return st;
+    if (TntStatus st = TagBytes(reader, 0, 48, &head)) return st;
     uint32_t type;
     std::memcpy(&type, head, 4);
     if (type != kMft1 && type != kMft2) return TNT_ERR_TAG_NOT_FOUND;
@@ -170,10 +173,9 @@ TntStatus ReadCrdTable(Profile* profile, uint32_t tag, CrdTable* table) {
     uint64_t headerSize = 48;
     t.inputEntries = t.outputEntries = 256;
     if (t.wide) {
-        count = 4;
-        if (TntStatus st = TntGetPartialProfileElement(profile, tag, 48, &count, head + 48)) return st;
         uint16_t entries[2];
-        std::memcpy(entries, head + 48, 4);
+        if (TntStatus st = TagU16(reader, 48, &entries[0])) return st;
+        if (TntStatus st = TagU16(reader, 50, &entries[1])) return st;
         t.inputEntries = entries[0];
         t.outputEntries = entries[1];
         headerSize = 52;
@@ -190,7 +192,7 @@ TntStatus ReadCrdTable(Profile* profile, uint32_t tag, CrdTable* table) {
     const uint64_t gridOffset = headerSize + width * t.inputs * t.inputEntries;
     const uint64_t outputOffset = gridOffset + width * t.outputs * g * g * g;
     const uint64_t end = outputOffset + width * t.outputs * t.outputEntries;
-    if (end > TntGetProfileElementSize(profile, tag)) return TNT_ERR_TAG_RANGE;
+    if (!TagHolds(reader, 0, end)) return TNT_ERR_TAG_RANGE;
     t.gridOffset = static_cast<uint32_t>(gridOffset);
     t.outputOffset = static_cast<uint32_t>(outputOffset);
     *table = t;

@@ -4,6 +4,7 @@
 
 #include "platform/memory.h"
 #include "profile/byteorder.h"
+#include "profile/tag_reader.h"
 #include "stage/stage.h"
 
 namespace tnt {
@@ -75,17 +76,18 @@ TntStatus ChooseLutTag(Profile* profile, uint32_t direction, uint16_t intent, ui
 
 TntStatus ReadLutTable(LutStageData* data, Profile* profile, uint32_t tag) {
     std::memset(data, 0, sizeof *data);
-    const auto* base = static_cast<const uint8_t*>(TntProfileGetTagDataPtr(profile, tag));
-    if (!base) return TNT_ERR_TAG_NOT_FOUND;
-    const uint64_t size = TntGetProfileElementSize(profile, tag);
-    if (size < kMft1Header) return TNT_ERR_TAG_NOT_FOUND;
+    // Every shortfall is reported as an unusable table.
+    TagReader reader;
+    uint32_t type = 0;
+    if (OpenTagReader(profile, tag, &reader) || TagU32(reader, 0, &type)) return TNT_ERR_TAG_NOT_FOUND;
     // Later table types have another layout altogether; reading them as
     // 'mft1' would walk through unrelated bytes.
-    const uint32_t type = LoadU32(base);
     if (type != kMft1 && type != kMft2) return TNT_ERR_TAG_NOT_FOUND;
     const bool sixteenBit = type == kMft2;
     const uint32_t header = sixteenBit ? kMft2Header : kMft1Header;
-    if (size < header) return TNT_ERR_TAG_NOT_FOUND;
+    const uint8_t* base = nullptr;
+    if (TagBytes(reader, 0, header, &base)) return TNT_ERR_TAG_NOT_FOUND;
+    const uint64_t size = reader.size;
 
     const uint32_t inputs = base[8], outputs = base[9], grid = base[10];
     if (inputs == 0 || inputs > kMaxLutChannels || outputs == 0 || outputs > kMaxLutChannels || grid < 2)
@@ -102,7 +104,8 @@ TntStatus ReadLutTable(LutStageData* data, Profile* profile, uint32_t tag) {
     for (uint32_t k = 0; k < inputs && gridEntries <= size; ++k) gridEntries *= grid;
     const uint64_t inputValues = static_cast<uint64_t>(inputs) * inputEntries;
     const uint64_t outputValues = static_cast<uint64_t>(outputs) * outputEntries;
-    if (gridEntries > size || header + width * (inputValues + gridEntries + outputValues) > size)
+    const uint8_t* inputTables = nullptr;
+    if (gridEntries > size || TagBytes(reader, header, width * (inputValues + gridEntries + outputValues), &inputTables))
         return TNT_ERR_TAG_NOT_FOUND;
 
     data->sixteenBit = sixteenBit ? 1 : 0;
@@ -120,7 +123,6 @@ TntStatus ReadLutTable(LutStageData* data, Profile* profile, uint32_t tag) {
     data->inputEntries = static_cast<uint16_t>(inputEntries);
     data->outputEntries = static_cast<uint16_t>(outputEntries);
 
-    const uint8_t* inputTables = base + header;
     const uint8_t* gridStart = inputTables + width * inputValues;
     const uint8_t* outputTables = gridStart + width * gridEntries;
 

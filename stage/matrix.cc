@@ -8,6 +8,7 @@
 #include "platform/memory.h"
 #include "profile/byteorder.h"
 #include "profile/elements.h"
+#include "profile/tag_reader.h"
 #include "stage/stage.h"
 
 namespace tnt {
@@ -45,12 +46,9 @@ double Clamp01(double v) {
 // Only the first XYZNumber (bytes 8 to 19) counts; a longer tag is read no
 // further and a shorter one fails with 5015.
 TntStatus ReadColorant(Profile* profile, uint32_t signature, double xyz[3]) {
-    uint32_t raw[3];
-    uint32_t bytes = sizeof raw;
-    TntStatus st = TntGetPartialProfileElement(profile, signature, 8, &bytes, raw);
-    if (st) return st;
-    for (int k = 0; k < 3; ++k) xyz[k] = S15Fixed16ToDouble(raw[k]);
-    return TNT_OK;
+    TagReader reader;
+    if (TntStatus st = OpenTagReader(profile, signature, &reader)) return st;
+    return TagXYZNumber(reader, xyz);
 }
 
 }  // namespace
@@ -58,29 +56,21 @@ TntStatus ReadColorant(Profile* profile, uint32_t signature, double xyz[3]) {
 TntStatus ReadToneCurve(Profile* profile, uint32_t signature, double** table, uint32_t* length) {
     *table = nullptr;
     *length = 0;
+    // A count the tag cannot hold is refused by the reader before a table of
+    // its size is asked for.
+    TagReader reader;
     uint32_t count = 0;
-    uint32_t bytes = 4;
-    TntStatus st = TntGetPartialProfileElement(profile, signature, 8, &bytes, &count);
+    const uint8_t* entries = nullptr;
+    TntStatus st = OpenTagReader(profile, signature, &reader);
+    if (!st) st = TagCurveEntries(reader, &count, &entries);
     if (st) return st;
     if (count == 0) return TNT_OK;
-    // A count the tag cannot hold is refused before a table of its size is
-    // asked for.
-    if (12 + 2 * static_cast<uint64_t>(count) > TntGetProfileElementSize(profile, signature)) return TNT_ERR_TAG_RANGE;
     auto* values = static_cast<double*>(AllocBlock(sizeof(double) * count));
     if (!values) return TNT_ERR_NO_MEMORY;
-    uint16_t chunk[256];
-    for (uint32_t done = 0; done < count;) {
-        uint32_t n = count - done < 256 ? count - done : 256;
-        bytes = 2 * n;
-        st = TntGetPartialProfileElement(profile, signature, 12 + 2 * done, &bytes, chunk);
-        if (st) {
-            FreeBlock(values);
-            return st;
-        }
-        for (uint32_t j = 0; j < n; ++j) {
-            values[done + j] = count == 1 ? U8Fixed8ToDouble(chunk[j]) : chunk[j] / 65535.0;
-        }
-        done += n;
+    for (uint32_t j = 0; j < count; ++j) {
+        uint16_t entry;
+        std::memcpy(&entry, entries + 2 * j, 2);
+        values[j] = count == 1 ? U8Fixed8ToDouble(entry) : entry / 65535.0;
     }
     *table = values;
     *length = count;

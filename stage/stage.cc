@@ -5,6 +5,7 @@
 #include "colour/convert.h"
 #include "profile/byteorder.h"
 #include "profile/elements.h"
+#include "profile/tag_reader.h"
 
 namespace tnt {
 
@@ -18,11 +19,12 @@ constexpr uint32_t kWhitePoint = TNT_SIG('w', 't', 'p', 't');
 TntStatus ReadMediaWhite(Profile* profile, double white[3]) {
     for (int k = 0; k < 3; ++k) white[k] = kD50White[k];
     if (!TagPresent(profile, kWhitePoint)) return TNT_OK;
-    uint32_t raw[3];
-    uint32_t bytes = sizeof raw;
-    TntStatus st = TntGetPartialProfileElement(profile, kWhitePoint, 8, &bytes, raw);
+    TagReader reader;
+    double xyz[3];
+    TntStatus st = OpenTagReader(profile, kWhitePoint, &reader);
+    if (!st) st = TagXYZNumber(reader, xyz);
     if (st) return st;
-    for (int k = 0; k < 3; ++k) white[k] = S15Fixed16ToDouble(raw[k]) * 100.0;
+    for (int k = 0; k < 3; ++k) white[k] = xyz[k] * 100.0;
     return TNT_OK;
 }
 

@@ -93,7 +93,7 @@ TEST(ColourControls, HooksApplyOncePerColourAtTheFirstConvertibleSpace) {
     uint16_t rgb[8] = {100, 200, 300, 0, 0, 0, 0, 0};
     EXPECT_EQ(DefaultColorManipulation(0, 2, TNT_SIG('R', 'G', 'B', ' '), rgb, 0), 0u);
     EXPECT_EQ(rgb[0], 100) << "a device colour is left alone";
-    uint16_t lab[8];
+    uint16_t lab[8] = {};
     EncodeColor16(kLab, std::array<double, 3>{50, 0, 0}.data(), lab);
     uint16_t before[8];
     std::copy(lab, lab + 8, before);
@@ -113,7 +113,7 @@ TEST(ColourControls, HooksApplyOncePerColourAtTheFirstConvertibleSpace) {
 
     // The link hook reads its six values at every call.
     int16_t values[6] = {0, 0, -100, 0, 0, 0};
-    uint16_t colour[8];
+    uint16_t colour[8] = {};
     EncodeColor16(kLab, std::array<double, 3>{60, 40, -40}.data(), colour);
     EXPECT_EQ(LinkColorManipulation(0, 1, kLab, colour, reinterpret_cast<uintptr_t>(values)), 0u);
     DecodeColor16(kLab, colour, v);

@@ -1,0 +1,135 @@
+// The bounded tag reader, and the readers built on it: a tag whose counts
+// claim more than it holds is refused with 5015 (5005 for lookup tables)
+// before anything is allocated for the claim.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/memory.h"
+#include "postscript/crd.h"
+#include "profile/tag_reader.h"
+#include "stage/lut.h"
+#include "stage/matrix.h"
+#include "support/profile_builder.h"
+
+namespace {
+
+using tnt_test::Bytes;
+using tnt_test::Sig;
+
+Profile* ProfileWith(uint32_t signature, const Bytes& tag) {
+    Profile* p = nullptr;
+    EXPECT_EQ(TntNewProfile(&p, nullptr), TNT_OK);
+    tnt_test::PutTag(p, signature, tag);
+    return p;
+}
+
+TEST(TagReader, EveryAccessStaysInsideTheTag) {
+    const Bytes xyz = tnt_test::XYZTag(0.5, 1.0, -0.25);
+    Profile* p = ProfileWith(Sig("wtpt"), xyz);
+    tnt::TagReader reader{};
+    EXPECT_EQ(tnt::OpenTagReader(nullptr, Sig("wtpt"), &reader), TNT_ERR_NULL_PARAMETER);
+    EXPECT_EQ(tnt::OpenTagReader(p, Sig("none"), &reader), TNT_ERR_TAG_NOT_FOUND);
+    EXPECT_EQ(reader.data, nullptr);
+    ASSERT_EQ(tnt::OpenTagReader(p, Sig("wtpt"), &reader), TNT_OK);
+    EXPECT_EQ(reader.size, 20u);
+    EXPECT_EQ(reader.data, TntProfileGetTagDataPtr(p, Sig("wtpt")));
+
+    EXPECT_TRUE(tnt::TagHolds(reader, 0, 20));
+    EXPECT_TRUE(tnt::TagHolds(reader, 20, 0));
+    EXPECT_FALSE(tnt::TagHolds(reader, 21, 0));
+    EXPECT_FALSE(tnt::TagHolds(reader, 19, 2));
+    // Lengths and offsets that would wrap a 64-bit sum are still refused.
+    EXPECT_FALSE(tnt::TagHolds(reader, 4, UINT64_MAX));
+    EXPECT_FALSE(tnt::TagHolds(reader, UINT64_MAX, 1));
+
+    uint32_t type = 0;
+    uint16_t half = 0;
+    uint8_t byte = 0;
+    EXPECT_EQ(tnt::TagU32(reader, 0, &type), TNT_OK);
+    EXPECT_EQ(type, Sig("XYZ "));
+    EXPECT_EQ(tnt::TagU32(reader, 17, &type), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::TagU16(reader, 18, &half), TNT_OK);
+    EXPECT_EQ(tnt::TagU16(reader, 19, &half), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::TagU8(reader, 19, &byte), TNT_OK);
+    EXPECT_EQ(tnt::TagU8(reader, 20, &byte), TNT_ERR_TAG_RANGE);
+
+    double v[3] = {};
+    ASSERT_EQ(tnt::TagXYZNumber(reader, v), TNT_OK);
+    EXPECT_DOUBLE_EQ(v[0], 0.5);
+    EXPECT_DOUBLE_EQ(v[1], 1.0);
+    EXPECT_DOUBLE_EQ(v[2], -0.25);
+    // One byte short of the first XYZNumber.
+    EXPECT_EQ(TntSetProfileElementSize(p, Sig("bkpt"), 19), TNT_OK);
+    ASSERT_EQ(tnt::OpenTagReader(p, Sig("bkpt"), &reader), TNT_OK);
+    EXPECT_EQ(tnt::TagXYZNumber(reader, v), TNT_ERR_TAG_RANGE);
+    TntCloseProfile(p);
+}
+
+TEST(TagReader, CurvesWhoseCountsLieAreRefusedBeforeAllocating) {
+    Bytes curve = tnt_test::CurveTag({0, 1000, 65535});
+    Profile* p = ProfileWith(Sig("rTRC"), curve);
+    tnt::TagReader reader{};
+    ASSERT_EQ(tnt::OpenTagReader(p, Sig("rTRC"), &reader), TNT_OK);
+    uint32_t count = 0;
+    const uint8_t* entries = nullptr;
+    ASSERT_EQ(tnt::TagCurveEntries(reader, &count, &entries), TNT_OK);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(entries, reader.data + 12);
+
+    // The same tag claiming 2^31 entries, and one with no room for a count.
+    const uint32_t huge = 0x80000000u;
+    ASSERT_EQ(TntSetPartialProfileElement(p, Sig("rTRC"), 8, 4, &huge), TNT_OK);
+    ASSERT_EQ(tnt::OpenTagReader(p, Sig("rTRC"), &reader), TNT_OK);
+    EXPECT_EQ(tnt::TagCurveEntries(reader, &count, &entries), TNT_ERR_TAG_RANGE);
+    tnt_test::PutTag(p, Sig("gTRC"), Bytes(curve.begin(), curve.begin() + 10));
+
+    const int64_t live = tnt::LiveBlockCount();
+    double* table = nullptr;
+    uint32_t length = 7;
+    tnt::FailAllocationAt(1);  // any allocation would fail the read with 21002
+    EXPECT_EQ(tnt::ReadToneCurve(p, Sig("rTRC"), &table, &length), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::ReadToneCurve(p, Sig("gTRC"), &table, &length), TNT_ERR_TAG_RANGE);
+    tnt::FailAllocationAt(0);
+    EXPECT_EQ(table, nullptr);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
+
+    // The PostScript writer inverts the same curves through the same reader.
+    Profile* q = tnt_test::MatrixProfile(Sig("prtr"), curve);
+    ASSERT_EQ(TntSetPartialProfileElement(q, Sig("gTRC"), 8, 4, &huge), TNT_OK);
+    auto discard = [](uintptr_t, const char*) -> TntStatus { return TNT_OK; };
+    EXPECT_EQ(TntSaveCRD(q, 1, discard, 0), TNT_ERR_TAG_RANGE);
+    TntCloseProfile(q);
+    TntCloseProfile(p);
+}
+
+TEST(TagReader, TablesThatClaimMoreThanTheTagAreUnusable) {
+    tnt_test::LutContents contents;
+    contents.outputs = 4;
+    contents.grid = 3;
+    const Bytes table = tnt_test::LutTag(contents);
+    Profile* p = ProfileWith(Sig("B2A0"), table);
+    tnt::LutStageData lut{};
+    ASSERT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A0")), TNT_OK);
+    tnt::ReleaseLutStage(&lut);
+    tnt::CrdTable crd{};
+    ASSERT_EQ(tnt::ReadCrdTable(p, Sig("B2A0"), &crd), TNT_OK);
+
+    // The last byte of the output curves cut off, then a grid of 255 points.
+    tnt_test::PutTag(p, Sig("B2A1"), Bytes(table.begin(), table.end() - 1));
+    EXPECT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A1")), TNT_ERR_TAG_NOT_FOUND);
+    EXPECT_EQ(lut.inputCurves, nullptr);
+    EXPECT_EQ(tnt::ReadCrdTable(p, Sig("B2A1"), &crd), TNT_ERR_TAG_RANGE);
+    Bytes wide = table;
+    wide[10] = 255;
+    tnt_test::PutTag(p, Sig("B2A2"), wide);
+    EXPECT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A2")), TNT_ERR_TAG_NOT_FOUND);
+    EXPECT_EQ(tnt::ReadCrdTable(p, Sig("B2A2"), &crd), TNT_ERR_TAG_RANGE);
+    // Shorter than the fixed header.
+    tnt_test::PutTag(p, Sig("A2B0"), Bytes(table.begin(), table.begin() + 50));
+    EXPECT_EQ(tnt::ReadLutTable(&lut, p, Sig("A2B0")), TNT_ERR_TAG_NOT_FOUND);
+    TntCloseProfile(p);
+}
+
+}  // namespace
