@@ -25,8 +25,13 @@
 
 #include "link/lookups.h"
 
+// Everything below is compiled for AVX2; clang and GCC spell that apart.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace tnt::avx2 {
 namespace {
@@ -411,7 +416,11 @@ LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves) {
 }  // namespace
 }  // namespace tnt::avx2
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace tnt {
 
