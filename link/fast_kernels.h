@@ -123,10 +123,33 @@ TNT_INLINE __m128i CurveOutputs(const Sample* curves, __m128i r, std::integer_se
     return _mm_set_epi64x(static_cast<int64_t>(packed[1]), static_cast<int64_t>(packed[0]));
 }
 
+// 8-bit output curves through their step encoding (link/lookups.h): each
+// channel's block entry gives the sample below and from the block's switch
+// point, picked by an unsigned compare of the value with the switch point.
+template <int... kJ>
+TNT_INLINE __m128i StepOutputs(const LinkLookups* lookups, __m128i r, __m128i shiftCount,
+                               std::integer_sequence<int, kJ...>) {
+    const uint32_t* steps = lookups->outputSteps;
+    const size_t blocks = size_t{65536} >> lookups->outputShift;
+    const __m128i index = _mm_srl_epi16(r, shiftCount);
+    uint32_t e[4] = {0, 0, 0, 0};
+    ((e[kJ] = steps[kJ * blocks + static_cast<uint32_t>(_mm_extract_epi16(index, kJ))]), ...);
+    const __m128i entries = _mm_set_epi32(static_cast<int>(e[3]), static_cast<int>(e[2]), static_cast<int>(e[1]),
+                                          static_cast<int>(e[0]));
+    const __m128i zero = _mm_setzero_si128();
+    // Low halves: all ones where the switch point is at most the value.
+    const __m128i reached = _mm_cmpeq_epi16(_mm_subs_epu16(entries, _mm_unpacklo_epi16(r, zero)), zero);
+    const __m128i step = _mm_and_si128(_mm_srli_epi32(entries, 24), reached);
+    __m128i samples = _mm_add_epi8(_mm_srli_epi32(entries, 16), step);
+    samples = _mm_and_si128(samples, _mm_set1_epi32(0xFF));
+    samples = _mm_packs_epi32(samples, samples);
+    return _mm_packus_epi16(samples, samples);
+}
+
 // One pixel: its output samples packed in the low bytes of the result.
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
+template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps = false>
 TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* lookups, const Sample* pixel,
-                                __m128i shiftCount) {
+                                __m128i shiftCount, __m128i stepShift) {
     size_t node = 0;
     uint32_t k[kIn];
 #pragma GCC unroll 4
@@ -163,7 +186,9 @@ TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* looku
     // so the arithmetic shift is exact and the results fit signed lanes.
     __m128i r = _mm_packs_epi32(_mm_sra_epi32(low, shiftCount), _mm_sra_epi32(high, shiftCount));
     r = _mm_xor_si128(r, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
-    if constexpr (kOutCurves) {
+    if constexpr (kOutSteps) {
+        return StepOutputs(lookups, r, stepShift, std::make_integer_sequence<int, kOut>());
+    } else if constexpr (kOutCurves) {
         return CurveOutputs<Sample>(static_cast<const Sample*>(table->outputCurves), r,
                                     std::make_integer_sequence<int, kOut>());
     } else if constexpr (sizeof(Sample) == 1) {
@@ -175,11 +200,12 @@ TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* looku
 
 // The routine. Sample: uint8_t or uint16_t; kInCurves only matters for
 // 16-bit links (8-bit input curves are folded into the input entries).
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
+template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps = false>
 TntStatus FastRun(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
                   int32_t destinationStep, LinkProgressProc progress) {
     const LinkLookups* lookups = table->lookups;
     const __m128i shiftCount = _mm_cvtsi32_si128(table->indexShift);
+    const __m128i stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
     const Sample* in = static_cast<const Sample*>(source);
     Sample* out = static_cast<Sample*>(destination);
     const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
@@ -193,7 +219,8 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
         uint64_t key = PixelKey<Sample, kIn>(pixel);
         if (key != lastKey) {
             lastKey = key;
-            last = ComputePixel<Sample, kIn, kOut, kInCurves, kOutCurves>(table, lookups, pixel, shiftCount);
+            last = ComputePixel<Sample, kIn, kOut, kInCurves, kOutCurves, kOutSteps>(table, lookups, pixel, shiftCount,
+                                                                                       stepShift);
         }
         StoreBytes<kOut * sizeof(Sample)>(result, last);
     };

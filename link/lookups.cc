@@ -27,7 +27,37 @@ bool Covered(const LinkTable* table) {
     return true;
 }
 
+// Coarsest first: the smallest encoding that holds every curve wins.
+constexpr uint32_t kStepShifts[] = {8, 7, 6, 5, 4};
+
 }  // namespace
+
+uint32_t* EncodeOutputSteps(const LinkTable* table, uint32_t shift) {
+    if (table->precision != 1 || !table->hasOutputCurves || !table->outputCurves || shift > 8) return nullptr;
+    const int32_t outputs = table->outputChannels;
+    const uint32_t size = 1u << shift, blocks = 65536u >> shift;
+    auto* steps = static_cast<uint32_t*>(AllocBlock(size_t(outputs) * blocks * sizeof(uint32_t)));
+    if (!steps) return nullptr;
+    const auto* curves = static_cast<const uint8_t*>(table->outputCurves);
+    for (int32_t c = 0; c < outputs; ++c)
+        for (uint32_t b = 0; b < blocks; ++b) {
+            const uint8_t* v = curves + size_t(c) * 65536 + b * size;
+            uint32_t i = 1;
+            while (i < size && v[i] == v[0]) ++i;
+            // No change: a switch at 0 adds nothing.
+            uint32_t entry = uint32_t{v[0]} << 16;
+            if (i < size) {
+                for (uint32_t k = i + 1; k < size; ++k)
+                    if (v[k] != v[i]) {
+                        FreeBlock(steps);
+                        return nullptr;
+                    }
+                entry |= (b * size + i) | uint32_t(uint8_t(v[i] - v[0])) << 24;
+            }
+            steps[size_t(c) * blocks + b] = entry;
+        }
+    return steps;
+}
 
 TntStatus PrepareLinkTable(LinkTable* table) {
     if (!table) return TNT_ERR_NULL_ARGUMENT;
@@ -46,6 +76,15 @@ TntStatus PrepareLinkTable(LinkTable* table) {
         FreeBlock(lookups);
         return TNT_ERR_NO_MEMORY;
     }
+    lookups->outputSteps = nullptr;
+    lookups->outputShift = 0;
+    // Only the baseline routine for three or four 8-bit outputs reads them.
+    if (table->precision == 1 && table->hasOutputCurves && outputs <= 4)
+        for (uint32_t shift : kStepShifts)
+            if ((lookups->outputSteps = EncodeOutputSteps(table, shift))) {
+                lookups->outputShift = shift;
+                break;
+            }
     lookups->width = width;
     lookups->cell = uint32_t{table->fractionMask} + 1;
     lookups->stepSum = 0;
@@ -76,7 +115,7 @@ TntStatus PrepareLinkTable(LinkTable* table) {
             uint16_t value = j < static_cast<uint32_t>(outputs) ? table->grid[k * outputs + j] : 32768;
             lookups->grid[k * width + j] = static_cast<int16_t>(value ^ 0x8000);
         }
-    lookups->portable = PortableFastKernel(table);
+    lookups->portable = PortableFastKernel(table, lookups->outputSteps != nullptr);
     LinkKernel avx2 = baselineOnly ? nullptr : Avx2FastKernel(table);
     lookups->kernel = avx2 ? avx2 : lookups->portable;
     table->lookups = lookups;
@@ -96,6 +135,7 @@ void UseBaselineLinkKernelsOnly(bool only) { baselineOnly = only; }
 void ReleaseLinkLookups(LinkTable* table) {
     if (!table || !table->lookups) return;
     FreeBlock(table->lookups->grid);
+    FreeBlock(table->lookups->outputSteps);
     FreeBlock(table->lookups);
     table->lookups = nullptr;
 }

@@ -34,14 +34,30 @@ struct LinkLookups {
     // 8-bit links: entry c x 256 + sample, the input curve folded in.
     LinkInputEntry input[4 * 256];
     int16_t* grid;        // nodes x width values, each grid value - 32768
+    // 8-bit links with 3 or 4 output curves that are step functions in
+    // blocks of 2^outputShift values (at most one change per block): entry
+    // c x (65536 >> outputShift) + block is switch << 0 | below << 16 |
+    // (from - below mod 256) << 24, where the curve is `below` before the
+    // value `switch` and `from` from it on. A few kilobytes instead of 64 KB
+    // per channel, which noise images otherwise miss in cache. Null when the
+    // curves do not encode so.
+    uint32_t* outputSteps;
+    uint32_t outputShift;
 };
+
+// The step encoding of a table's 8-bit output curves in blocks of 2^shift
+// values, or null when some block changes more than once (or memory is
+// short). Entries as in LinkLookups::outputSteps.
+uint32_t* EncodeOutputSteps(const LinkTable* table, uint32_t shift);
 
 // The fast variants usable for a prepared table on this CPU, best first.
 int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 
 // The baseline routine for a table's shape and flags, or null when the
 // fast routines do not cover it (then no lookups are built).
-LinkKernel PortableFastKernel(const LinkTable* table);
+// With outputSteps, the routine that reads the output curves through the
+// lookups' step encoding (8-bit, 3 or 4 outputs, curves on).
+LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps = false);
 // The AVX2 routine for a covered table (link/fast_kernels_avx2.cc), or null
 // when this CPU lacks AVX2 or the channel pair has none (4 to 6). Whether
 // the table's lookups exist is not checked: the routine needs them only
