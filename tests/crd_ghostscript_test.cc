@@ -49,26 +49,6 @@ struct ProfileInfo {
 
 // ------------------------------------------------------------ reference
 
-// Lab (D50) to device values through the profile with Little CMS, kept
-// for comparison runs.
-[[maybe_unused]] std::vector<Device> LittleCmsLabToDevice(const ProfileInfo& info, uint32_t intent, const std::vector<Lab>& labs) {
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHPROFILE device = cmsOpenProfileFromFile(info.path.c_str(), "r");
-    cmsHTRANSFORM t = cmsCreateTransform(lab, TYPE_Lab_DBL, device, info.cmyk ? TYPE_CMYK_16 : TYPE_RGB_16, intent,
-                                         cmsFLAGS_NOOPTIMIZE | cmsFLAGS_NOCACHE);
-    std::vector<Device> out;
-    for (const Lab& c : labs) {
-        uint16_t v[4] = {0, 0, 0, 0};
-        if (t) cmsDoTransform(t, c.data(), v, 1);
-        out.push_back(Device(v, v + (info.cmyk ? 4 : 3)));
-        for (double& d : out.back()) d /= 65535.0;
-    }
-    if (t) cmsDeleteTransform(t);
-    cmsCloseProfile(device);
-    cmsCloseProfile(lab);
-    return out;
-}
-
 // Lab (D50) to device values through the profile with the library's own
 // transform: a Lab source chained into the profile in reverse.
 std::vector<Device> TintwellLabToDevice(const ProfileInfo& info, uint32_t intent, const std::vector<Lab>& labs) {

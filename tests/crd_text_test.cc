@@ -1,9 +1,8 @@
-// The colour rendering dictionary as text: every piece against an expected
-// text built here with the C library's formatting, intent names and table
-// choice, refusals, and a write function that fails at each of its calls.
+// The colour rendering dictionary as text: samples of every piece against
+// text formatted here with the C library, intent names and table choice,
+// refusals, and a write function that fails at each of its calls.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,96 +10,23 @@
 
 #include "platform/memory.h"
 #include "postscript/crd.h"
-#include "support/profile_images.h"
+#include "support/profile_builder.h"
 #include "tintwell.h"
 
 namespace {
 
 using namespace tnt_test;
-using Pieces = std::vector<std::string>;
 
 constexpr TntStatus kWriteFailed = 4242;
 
-// ---------------------------------------------------------------- tags
-
-// Tag data crosses the element interface in host byte order.
-struct HostBytes {
-    Bytes b;
-    template <typename T>
-    HostBytes& Put(T v) {
-        const auto* p = reinterpret_cast<const uint8_t*>(&v);
-        b.insert(b.end(), p, p + sizeof v);
-        return *this;
-    }
-    HostBytes& Fixed(double v) { return Put(static_cast<int32_t>(std::lround(v * 65536.0))); }
-};
-
-Bytes XYZTag(double x, double y, double z) {
-    return HostBytes{}.Put(Sig("XYZ ")).Put(0u).Fixed(x).Fixed(y).Fixed(z).b;
-}
-
-Bytes CurveTag(const std::vector<uint16_t>& values) {
-    HostBytes t;
-    t.Put(Sig("curv")).Put(0u).Put(static_cast<uint32_t>(values.size()));
-    for (uint16_t v : values) t.Put(v);
-    return t.b;
-}
-
-// A lookup table; 'mft1' values are kept below 256.
-struct Table {
-    bool wide;
-    uint8_t inputs, outputs, grid;
-    uint16_t inputEntries, outputEntries;
-    double matrix[9];
-    std::vector<uint16_t> inputCurves, gridValues, outputCurves;
-};
-
-Table MakeTable(bool wide, uint8_t outputs, uint8_t grid, uint16_t n, uint16_t m, uint32_t seed) {
-    Table t{wide, 3, outputs, grid, wide ? n : uint16_t(256), wide ? m : uint16_t(256),
-            {1.0, 0.25, -0.5, 0.0, 1.5, 0.125, -1.25, 0.0, 2.0}, {}, {}, {}};
-    const uint32_t top = wide ? 65536 : 256;
-    auto next = [&] { return static_cast<uint16_t>((seed = seed * 1103515245u + 12345u) >> 8) % top; };
-    for (uint32_t i = 0; i < 3u * t.inputEntries; ++i) t.inputCurves.push_back(next());
-    for (uint32_t i = 0; i < uint32_t(outputs) * grid * grid * grid; ++i) t.gridValues.push_back(next());
-    for (uint32_t i = 0; i < uint32_t(outputs) * t.outputEntries; ++i) t.outputCurves.push_back(next());
-    return t;
-}
-
-Bytes TableTag(const Table& t) {
-    HostBytes h;
-    h.Put(Sig(t.wide ? "mft2" : "mft1")).Put(0u).Put(t.inputs).Put(t.outputs).Put(t.grid).Put(uint8_t(0));
-    for (double e : t.matrix) h.Fixed(e);
-    if (t.wide) h.Put(t.inputEntries).Put(t.outputEntries);
-    for (const auto* run : {&t.inputCurves, &t.gridValues, &t.outputCurves}) {
-        for (uint16_t v : *run) t.wide ? h.Put(v) : h.Put(static_cast<uint8_t>(v));
-    }
-    return h.b;
-}
-
-Profile* NewProfile(uint32_t space, uint32_t pcs, uint32_t cls = Sig("prtr")) {
-    Profile* p = nullptr;
-    EXPECT_EQ(TntNewProfile(&p, nullptr), TNT_OK);
-    ProfileHeader h{};
-    TntGetProfileHeader(p, &h);
-    h.deviceClass = cls;
-    h.colorSpace = space;
-    h.pcs = pcs;
-    h.version = 0x02100000u;
-    TntSetProfileHeader(p, &h);
-    return p;
-}
-
-void SetTag(Profile* p, uint32_t sig, const Bytes& data) {
-    ASSERT_EQ(TntSetProfileElementSize(p, sig, static_cast<uint32_t>(data.size())), TNT_OK);
-    ASSERT_EQ(TntSetProfileElement(p, sig, static_cast<uint32_t>(data.size()), data.data()), TNT_OK);
-}
-
-// ------------------------------------------------------------ recording
-
 struct Recorder {
-    Pieces pieces;
-    uint64_t calls = 0;
-    uint64_t failAt = 0;
+    std::vector<std::string> pieces;
+    uint64_t calls = 0, failAt = 0;
+    std::string Text() const {
+        std::string t;
+        for (const std::string& s : pieces) t += s;
+        return t;
+    }
 };
 
 TntStatus TNT_CALL Record(uintptr_t user, const char* text) {
@@ -110,237 +36,135 @@ TntStatus TNT_CALL Record(uintptr_t user, const char* text) {
     return TNT_OK;
 }
 
-Pieces Save(Profile* p, uint32_t intent, TntStatus expected = TNT_OK) {
+std::string Save(Profile* p, uint32_t intent, TntStatus expected = TNT_OK) {
     Recorder r;
     EXPECT_EQ(TntSaveCRD(p, intent, Record, reinterpret_cast<uintptr_t>(&r)), expected) << "intent " << intent;
-    return r.pieces;
+    return r.Text();
 }
 
-// ------------------------------------------------------- expected text
+// A random table over three inputs; 'mft1' values stay below 256.
+LutContents RandomTable(bool wide, uint8_t outputs, uint8_t grid, uint16_t n, uint16_t m, uint32_t seed) {
+    LutContents t;
+    t.sixteenBit = wide;
+    t.outputs = outputs;
+    t.grid = grid;
+    t.inputEntries = wide ? n : 256;
+    t.outputEntries = wide ? m : 256;
+    const double matrix[9] = {1.0, 0.25, -0.5, 0.0, 1.5, 0.125, -1.25, 0.0, 2.0};
+    std::memcpy(t.matrix, matrix, sizeof matrix);
+    const uint32_t top = wide ? 65536 : 256;
+    auto next = [&] { return static_cast<uint16_t>((seed = seed * 1103515245u + 12345u) >> 8) % top; };
+    for (uint32_t i = 0; i < 3u * t.inputEntries; ++i) t.inputCurves.push_back(next());
+    for (uint32_t i = 0; i < uint32_t(outputs) * grid * grid * grid; ++i) t.gridValues.push_back(next());
+    for (uint32_t i = 0; i < uint32_t(outputs) * t.outputEntries; ++i) t.outputCurves.push_back(next());
+    return t;
+}
 
-std::string Format(const char* format, double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, v);
+// A curve procedure as the dictionary writes it: 16 values a line.
+std::string Proc(const uint16_t* values, size_t count, double scale, const char* prefix) {
+    std::string out = "2 dict begin /table\n[";
+    for (size_t i = 0; i < count; ++i)
+        out += std::to_string(uint16_t(values[i] * scale)) + (i + 1 == count ? "] " : (i + 1) % 16 ? " " : "\n");
+    out += "def\n/count table length 1 sub def\n{";
+    if (prefix) out += prefix;
+    return out + " //count mul dup 0 lt {pop 0} if dup //count gt {pop count} if dup cvi\tdup //count ge "
+                 "{pop //count 1 sub} if 2 copy sub exch dup //table exch get exch 1 add //table exch get 2 index "
+                 "mul 3 1 roll exch 1 exch sub mul add exch pop 65535 div} bind end\n";
+}
+
+std::string Hex(uint16_t v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", v);
     return text;
 }
 
-std::string Int(long v) { return std::to_string(v); }
+const std::string kPlainPQR = "/TransformPQR [\n{4 { exch pop } repeat } bind dup dup ]\n";
 
-const char* const kProcBody =
-    " //count mul dup 0 lt {pop 0} if dup //count gt {pop count} if dup cvi\tdup //count ge {pop //count 1 sub} if "
-    "2 copy sub exch dup //table exch get exch 1 add //table exch get 2 index mul 3 1 roll exch 1 exch sub mul add "
-    "exch pop 65535 div} bind ";
-
-void AddProc(Pieces& out, const std::vector<uint16_t>& values, const char* prefix) {
-    out.insert(out.end(), {"2 dict begin /table\n", "["});
-    for (size_t i = 0; i < values.size(); ++i) {
-        out.push_back(Int(values[i]));
-        out.push_back(i + 1 == values.size() ? "] " : ((i + 1) % 16 == 0 ? "\n" : " "));
-    }
-    out.insert(out.end(), {"def\n", "/count table length 1 sub def\n", "{"});
-    if (prefix) out.push_back(prefix);
-    out.insert(out.end(), {kProcBody, "end\n"});
-}
-
-const char* const kIntentNames[] = {"Perceptual", "RelativeColorimetric", "Saturation", "AbsoluteColorimetric"};
-
-Pieces Opening(uint32_t intent, double x, double y, double z) {
-    Pieces out = {"<<\n", "/ColorRenderingType 1\n", "/RenderingIntent /", kIntentNames[intent], "\n",
-                  "/WhitePoint [", Format("%.4f", x / y), " ", Format("%.4f", 1.0), " ", Format("%.4f", z / y), "]\n",
-                  "/TransformPQR [\n"};
-    if (intent != 3) {
-        out.push_back("{4 { exch pop } repeat } bind dup dup ]\n");
-    } else {
-        for (int k = 0; k < 3; ++k) {
-            out.push_back("{4 index " + Int(k) + " get mul 2 index " + Int(k) +
-                          " get div 4 { exch pop } repeat } bind" + (k < 2 ? "\n" : "]\n"));
-        }
-    }
-    return out;
-}
-
-Pieces TableBody(const Table& t, bool lab) {
-    Pieces out;
-    const double entryScale = t.wide ? 1.0 : 257.0;
-    if (lab) {
-        out.push_back("/EncodeLMN [\n");
-        const char* divisors[] = {"0.9642", "1.0000", "0.8249"};
-        for (int k = 0; k < 3; ++k) {
-            out.insert(out.end(), {"{ ", divisors[k], " div ",
-                                   "dup 0 lt {pop 0} if dup 0.008856 gt {1 3 div exp 16 116 div sub}{7.787 mul}ifelse} "
-                                   "bind",
-                                   k < 2 ? "\n" : "]\n"});
-        }
-        out.push_back("/MatrixABC [0 500 0 116 -500 200 0 0 -200]\n");
-    } else {
-        out.push_back("/MatrixABC [");
-        for (int c = 0; c < 3; ++c) {
-            for (int r = 0; r < 3; ++r) {
-                out.push_back(Format("%.2f", t.matrix[3 * r + c]));
-                out.push_back(c == 2 && r == 2 ? "]\n" : " ");
-            }
-        }
-    }
-    out.push_back("/EncodeABC [\n");
-    const char* prefixes[] = {"100 div", "128 add 255 div", "128 add 255 div"};
-    for (int c = 0; c < 3; ++c) {
-        std::vector<uint16_t> curve;
-        for (int j = 0; j < t.inputEntries; ++j) {
-            curve.push_back(uint16_t(t.inputCurves[c * t.inputEntries + j] * entryScale));
-        }
-        AddProc(out, curve, lab ? prefixes[c] : nullptr);
-    }
-    out.push_back("]\n");
-    out.push_back("/RenderTable [" + Int(t.grid) + " " + Int(t.grid) + " " + Int(t.grid) + "\n");
-    out.push_back("[\n");
-    const size_t perString = size_t(t.outputs) * t.grid * t.grid;
-    for (size_t a = 0; a < t.grid; ++a) {
-        out.push_back("<");
-        for (size_t v = 0; v < perString; ++v) {
-            const uint16_t value = t.gridValues[a * perString + v];
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "%02x", t.wide ? value >> 8 : value);
-            out.push_back(hex);
-            if ((v + 1) % 128 == 0) out.push_back("\n");
-        }
-        out.push_back(">\n");
-    }
-    out.push_back("]\n");
-    out.push_back(Int(t.outputs) + "\n");
-    for (int k = 0; k < t.outputs; ++k) {
-        std::vector<uint16_t> curve;
-        for (int j = 0; j < t.outputEntries; ++j) {
-            curve.push_back(uint16_t(t.outputCurves[k * t.outputEntries + j] * entryScale));
-        }
-        AddProc(out, curve, nullptr);
-    }
-    out.push_back("]\n");
-    return out;
-}
-
-Pieces Join(Pieces a, const Pieces& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-void ExpectSamePieces(const Pieces& actual, const Pieces& expected) {
-    ASSERT_EQ(actual.size(), expected.size());
-    for (size_t i = 0; i < actual.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "piece " << i;
-}
-
-// Whites exact in s15Fixed16, so X/Y and Z/Y are the same however computed.
-constexpr double kWhite[3] = {0.875, 0.9375, 0.75};
-
-Profile* LabTableProfile(const Table& t) {
-    Profile* p = NewProfile(Sig("CMYK"), Sig("Lab "));
-    SetTag(p, Sig("wtpt"), XYZTag(kWhite[0], kWhite[1], kWhite[2]));
-    SetTag(p, Sig("B2A0"), TableTag(t));
-    return p;
-}
-
-// rXYZ, gXYZ, bXYZ as rows: [[0.5 0.25 0] [0 0.5 0] [0 0 1]], whose
-// inverse times 100 is [[2 -1 0] [0 2 0] [0 0 1]].
-Profile* MatrixProfile(const std::vector<uint16_t>& greenCurve) {
-    Profile* p = NewProfile(Sig("RGB "), Sig("XYZ "), Sig("mntr"));
-    SetTag(p, Sig("wtpt"), XYZTag(0.9642, 1.0, 0.8249));
-    SetTag(p, Sig("rXYZ"), XYZTag(0.5, 0.25, 0.0));
-    SetTag(p, Sig("gXYZ"), XYZTag(0.0, 0.5, 0.0));
-    SetTag(p, Sig("bXYZ"), XYZTag(0.0, 0.0, 1.0));
-    SetTag(p, Sig("rTRC"), HostBytes{}.Put(Sig("curv")).Put(0u).Put(1u).Put(uint16_t(0x0233)).b);
-    SetTag(p, Sig("gTRC"), CurveTag(greenCurve));
-    SetTag(p, Sig("bTRC"), CurveTag({}));
-    return p;
-}
-
-Pieces MatrixBody(const std::vector<uint16_t>& greenInverse) {
-    Pieces out = {"/MatrixABC ["};
-    const char* inverse[] = {"2.0000", "-1.0000", "0.0000", "0.0000", "2.0000", "0.0000", "0.0000", "0.0000", "1.0000"};
-    for (int i = 0; i < 9; ++i) out.insert(out.end(), {inverse[i], i < 8 ? " " : "]\n"});
-    // 0x0233 is a gamma of 2.19921875.
-    out.insert(out.end(), {"/EncodeABC [", "{dup 0 lt {pop 0} if dup 1 gt {pop 1} if ", "0.4547", " exp}\n"});
-    AddProc(out, greenInverse, nullptr);
-    out.insert(out.end(), {"{}\n", "]\n"});
-    return out;
-}
-
-// --------------------------------------------------------------- tests
-
-TEST(CrdText, LabTableDictionary) {
-    // 20 input entries: a line of 16 values, then 4. Six grid points of 4
-    // outputs: strings of 144 values, broken after the 128th.
-    const Table t = MakeTable(true, 4, 6, 20, 3, 7);
-    Profile* p = LabTableProfile(t);
-    const Pieces expected = Join(Join(Opening(0, kWhite[0], kWhite[1], kWhite[2]), TableBody(t, true)), {">>\n"});
-    ExpectSamePieces(Save(p, 0), expected);
-
-    std::string text;
-    for (const std::string& s : expected) text += s;
-    EXPECT_NE(text.find("/WhitePoint [0.9333 1.0000 0.8000]\n"), std::string::npos);
-    EXPECT_NE(text.find("/RenderTable [6 6 6\n[\n<"), std::string::npos);
-    // The first hex string: "<", 128 values, a line feed, 16 values, ">\n".
-    const size_t open = text.find("[\n<") + 2;
-    EXPECT_EQ(text[open + 1 + 256], '\n');
-    EXPECT_EQ(text.substr(open + 1 + 256 + 1 + 32, 2), ">\n");
+TEST(CrdText, TableDictionariesAndIntents) {
+    // Whites exact in s15Fixed16. 20 input entries: a line of 16, then 4.
+    // Six grid points of 4 outputs: strings of 144 values, broken after 128.
+    const LutContents lab = RandomTable(true, 4, 6, 20, 3, 7);
+    Profile* p = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
+    PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
+    PutTag(p, Sig("B2A0"), LutTag(lab));
+    const std::string text = Save(p, 0);
+    const std::string opening = "<<\n/ColorRenderingType 1\n/RenderingIntent /Perceptual\n"
+                                "/WhitePoint [0.9333 1.0000 0.8000]\n" + kPlainPQR;
+    EXPECT_EQ(text.substr(0, opening.size()), opening);
+    EXPECT_NE(text.find("/EncodeLMN [\n{ 0.9642 div dup 0 lt {pop 0} if dup 0.008856 gt {1 3 div exp 16 116 div "
+                        "sub}{7.787 mul}ifelse} bind\n{ 1.0000 div "), std::string::npos);
+    EXPECT_NE(text.find("/MatrixABC [0 500 0 116 -500 200 0 0 -200]\n/EncodeABC [\n" +
+                        Proc(&lab.inputCurves[0], 20, 1, "100 div")), std::string::npos);
+    EXPECT_NE(text.find(Proc(&lab.inputCurves[20], 20, 1, "128 add 255 div")), std::string::npos);
+    std::string grid = "]\n/RenderTable [6 6 6\n[\n<";
+    for (int v = 0; v < 128; ++v) grid += Hex(lab.gridValues[v] >> 8);
+    grid += "\n" + Hex(lab.gridValues[128] >> 8);
+    EXPECT_NE(text.find(grid), std::string::npos);
+    const size_t last = lab.gridValues.size() - 1;
+    EXPECT_NE(text.find(Hex(lab.gridValues[last] >> 8) + ">\n]\n4\n" + Proc(&lab.outputCurves[0], 3, 1, nullptr)),
+              std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 9), "end\n]\n>>\n");
     // Saturation without 'B2A2' renders from 'B2A0' under its own name.
-    ExpectSamePieces(Save(p, 2),
-                     Join(Join(Opening(2, kWhite[0], kWhite[1], kWhite[2]), TableBody(t, true)), {">>\n"}));
+    std::string saturation = Save(p, 2);
+    const size_t name = saturation.find("Saturation");
+    ASSERT_NE(name, std::string::npos);
+    EXPECT_EQ(saturation.replace(name, 10, "Perceptual"), text);
+    TntCloseProfile(p);
+
+    // XYZ tables: the matrix transposed at two decimals; 8-bit entries
+    // scaled by 257; the absolute intent scales by the white in PQR.
+    const LutContents narrow = RandomTable(false, 3, 3, 256, 256, 13);
+    p = NewTestProfile(Sig("prtr"), Sig("RGB "), Sig("XYZ "));
+    PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
+    PutTag(p, Sig("B2A0"), LutTag(RandomTable(true, 3, 2, 2, 2, 11)));
+    PutTag(p, Sig("B2A1"), LutTag(narrow));
+    const std::string absolute = Save(p, 3);
+    EXPECT_NE(absolute.find("/RenderingIntent /AbsoluteColorimetric\n"), std::string::npos);
+    EXPECT_NE(absolute.find("/TransformPQR [\n{4 index 0 get mul 2 index 0 get div 4 { exch pop } repeat } bind\n"
+                            "{4 index 1 get mul"), std::string::npos);
+    EXPECT_NE(absolute.find("/MatrixABC [1.00 0.00 -1.25 0.25 1.50 0.00 -0.50 0.12 2.00]\n/EncodeABC [\n" +
+                            Proc(&narrow.inputCurves[0], 256, 257, nullptr)), std::string::npos);
+    EXPECT_NE(absolute.find("/RenderTable [3 3 3\n[\n<" + Hex(narrow.gridValues[0]) + Hex(narrow.gridValues[1])),
+              std::string::npos);
+    const std::string relative = Save(p, 1);
+    EXPECT_EQ(relative.substr(relative.find("/MatrixABC")), absolute.substr(absolute.find("/MatrixABC")));
+    EXPECT_NE(Save(p, 0).substr(Save(p, 0).find("/MatrixABC")), relative.substr(relative.find("/MatrixABC")));
+    // An unknown intent stops after the text that precedes its name.
+    EXPECT_EQ(Save(p, 4, TNT_ERR_NULL_PARAMETER), "<<\n/ColorRenderingType 1\n/RenderingIntent /");
+    TntRemoveProfileElement(p, Sig("B2A0"));  // nothing to fall back on, and no colorants
+    EXPECT_EQ(Save(p, 0, TNT_ERR_TAG_NOT_FOUND).find("/MatrixABC"), std::string::npos);
     TntCloseProfile(p);
 }
 
-TEST(CrdText, XYZTablesAndIntents) {
-    const Table perceptual = MakeTable(true, 3, 2, 2, 2, 11);
-    const Table relative = MakeTable(false, 3, 3, 256, 256, 13);
-    Profile* p = NewProfile(Sig("RGB "), Sig("XYZ "));
-    SetTag(p, Sig("wtpt"), XYZTag(kWhite[0], kWhite[1], kWhite[2]));
-    SetTag(p, Sig("B2A0"), TableTag(perceptual));
-    SetTag(p, Sig("B2A1"), TableTag(relative));
-    auto expected = [&](uint32_t intent, const Table& t) {
-        return Join(Join(Opening(intent, kWhite[0], kWhite[1], kWhite[2]), TableBody(t, false)), {">>\n"});
-    };
-    ExpectSamePieces(Save(p, 0), expected(0, perceptual));
-    ExpectSamePieces(Save(p, 1), expected(1, relative));
-    ExpectSamePieces(Save(p, 2), expected(2, perceptual));
-    ExpectSamePieces(Save(p, 3), expected(3, relative));
-    // An unknown intent stops after the text that precedes its name.
-    ExpectSamePieces(Save(p, 4, TNT_ERR_NULL_PARAMETER), {"<<\n", "/ColorRenderingType 1\n", "/RenderingIntent /"});
-    TntCloseProfile(p);
-
-    // Without 'B2A0' to fall back on, another intent renders from the
-    // colorants, which this profile lacks.
-    p = NewProfile(Sig("RGB "), Sig("XYZ "));
-    SetTag(p, Sig("wtpt"), XYZTag(kWhite[0], kWhite[1], kWhite[2]));
-    SetTag(p, Sig("B2A1"), TableTag(relative));
-    ExpectSamePieces(Save(p, 0, TNT_ERR_TAG_NOT_FOUND), Opening(0, kWhite[0], kWhite[1], kWhite[2]));
-    TntCloseProfile(p);
+// rXYZ, gXYZ, bXYZ as rows [[0.5 0.25 0] [0 0.5 0] [0 0 1]], whose inverse
+// times 100 is [[2 -1 0] [0 2 0] [0 0 1]].
+Profile* MatrixCrdProfile(const std::vector<uint16_t>& greenCurve) {
+    Profile* p = NewTestProfile(Sig("mntr"), Sig("RGB "), Sig("XYZ "));
+    PutWhitePoint(p);
+    const double colorants[3][3] = {{0.5, 0.25, 0.0}, {0.0, 0.5, 0.0}, {0.0, 0.0, 1.0}};
+    PutMatrixTags(p, colorants, CurveTag({}));
+    PutTag(p, Sig("rTRC"), CurveTag({0x0233}));
+    PutTag(p, Sig("gTRC"), CurveTag(greenCurve));
+    return p;
 }
 
 TEST(CrdText, MatrixDictionary) {
-    // Samples at 0, 1/4 .. 1 of 65535: the inverse, sampled at as many
-    // points, is found between the samples that bracket each level.
-    const std::vector<uint16_t> green = {0, 1000, 8000, 30000, 65535};
-    std::vector<uint16_t> inverse;
-    for (int j = 0; j < 5; ++j) {
-        const double y = j / 4.0 * 65535.0;
-        int i = 0;
-        while (i < 3 && green[i + 1] <= y) ++i;
-        const double x = y <= 0 ? 0.0 : (y >= 65535 ? 1.0 : (i + (y - green[i]) / (green[i + 1] - green[i])) / 4.0);
-        inverse.push_back(uint16_t(x * 65535.0));
-    }
-    EXPECT_EQ(inverse[1], 39011);  // (2 + 8383.75 / 22000) / 4 of 65535
-    Profile* p = MatrixProfile(green);
-    const Pieces frame = Opening(1, 0.9642, 1.0, 0.8249);
-    ExpectSamePieces(Save(p, 1), Join(Join(frame, MatrixBody(inverse)), {">>\n"}));
-    TntCloseProfile(p);
-
-    p = MatrixProfile({0, 65535});
-    ExpectSamePieces(Save(p, 1), Join(Join(frame, MatrixBody({0, 65535})), {">>\n"}));
+    // The inverse of the green curve, sampled at as many points, is found
+    // between the samples that bracket each level: 39011 is
+    // (2 + 8383.75 / 22000) / 4 of 65535.
+    Profile* p = MatrixCrdProfile({0, 1000, 8000, 30000, 65535});
+    const uint16_t inverse[] = {0, 39011, 50427, 57981, 65535};
+    const std::string text = Save(p, 1);
+    EXPECT_NE(text.find("/WhitePoint [0.9642 1.0000 0.8249]\n" + kPlainPQR +
+                        "/MatrixABC [2.0000 -1.0000 0.0000 0.0000 2.0000 0.0000 0.0000 0.0000 1.0000]\n"
+                        "/EncodeABC [{dup 0 lt {pop 0} if dup 1 gt {pop 1} if 0.4547 exp}\n" +
+                        Proc(inverse, 5, 1, nullptr) + "{}\n]\n>>\n"), std::string::npos) << text;
     TntCloseProfile(p);
 
     const double rising[] = {0.0, 10.0, 20.0, 40.0};
     EXPECT_EQ(tnt::InvertCurveAt(rising, 4, -1.0), 0.0);
     EXPECT_EQ(tnt::InvertCurveAt(rising, 4, 40.0), 1.0);
     EXPECT_DOUBLE_EQ(tnt::InvertCurveAt(rising, 4, 30.0), 2.5 / 3.0);
-    EXPECT_DOUBLE_EQ(tnt::InvertCurveAt(rising, 4, 10.0), 1.0 / 3.0);
 }
 
 TEST(CrdText, Refusals) {
@@ -348,77 +172,64 @@ TEST(CrdText, Refusals) {
     const auto user = reinterpret_cast<uintptr_t>(&r);
     EXPECT_EQ(TntSaveCRD(nullptr, 0, Record, user), TNT_ERR_UNSUPPORTED_SPACE);
     for (uint32_t space : {Sig("Lab "), Sig("GRAY")}) {
-        Profile* p = NewProfile(space, Sig("XYZ "));
+        Profile* p = NewTestProfile(Sig("prtr"), space, Sig("XYZ "));
         EXPECT_EQ(TntSaveCRD(p, 0, Record, user), TNT_ERR_UNSUPPORTED_SPACE);
         TntCloseProfile(p);
     }
     EXPECT_EQ(r.calls, 0u);
 
-    const Table t = MakeTable(true, 4, 3, 4, 4, 5);
-    Profile* p = LabTableProfile(t);
+    Profile* p = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
+    PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
     EXPECT_EQ(TntSaveCRD(p, 0, nullptr, 0), TNT_ERR_NULL_PARAMETER);
     double xyz[3];
     EXPECT_EQ(tnt::ReadXYZTag(nullptr, Sig("wtpt"), xyz), TNT_ERR_NULL_PARAMETER);
-    EXPECT_EQ(tnt::ReadXYZTag(p, Sig("wtpt"), nullptr), TNT_ERR_NULL_PARAMETER);
     EXPECT_EQ(tnt::ReadXYZTag(p, Sig("rXYZ"), xyz), TNT_ERR_TAG_NOT_FOUND);
     ASSERT_EQ(tnt::ReadXYZTag(p, Sig("wtpt"), xyz), TNT_OK);
     EXPECT_DOUBLE_EQ(xyz[1], 93.75);
 
-    const Pieces intro = {"<<\n", "/ColorRenderingType 1\n", "/RenderingIntent /", "Perceptual", "\n"};
     // Table tags that cannot be used are refused before the white point.
-    Bytes tag = TableTag(t);
-    auto refuse = [&](const Bytes& bytes, TntStatus status) {
-        SetTag(p, Sig("B2A0"), bytes);
-        ExpectSamePieces(Save(p, 0, status), intro);
+    const std::string intro = "<<\n/ColorRenderingType 1\n/RenderingIntent /Perceptual\n";
+    const Bytes tag = LutTag(RandomTable(true, 4, 3, 4, 4, 5));
+    auto refuse = [&](Bytes bytes, size_t offset, uint8_t value, TntStatus status) {
+        if (offset) bytes[offset] = value;
+        PutTag(p, Sig("B2A0"), bytes);
+        EXPECT_EQ(Save(p, 0, status), intro) << offset;
     };
-    refuse(Bytes(tag.begin(), tag.end() - 1), TNT_ERR_TAG_RANGE);  // one byte short of its counts
-    refuse(Bytes(tag.begin(), tag.begin() + 40), TNT_ERR_TAG_RANGE);
-    for (auto [offset, value] : {std::pair{8, 4}, {8, 1}, {9, 0}, {10, 1}}) {
-        Bytes bad = tag;
-        bad[offset] = uint8_t(value);
-        refuse(bad, TNT_ERR_TAG_NOT_FOUND);  // inputs other than 3, no outputs, one grid point
-    }
-    Bytes mAB = tag;
-    const uint32_t other = Sig("mAB ");
-    std::memcpy(mAB.data(), &other, 4);
-    refuse(mAB, TNT_ERR_TAG_NOT_FOUND);
-    Bytes oneEntry = tag;
-    const uint16_t oneInputEntry = 1;
-    std::memcpy(oneEntry.data() + 48, &oneInputEntry, 2);
-    refuse(oneEntry, TNT_ERR_TAG_NOT_FOUND);
-
-    SetTag(p, Sig("B2A0"), tag);
-    SetTag(p, Sig("wtpt"), XYZTag(0.9, 0.0, 0.8));
-    ExpectSamePieces(Save(p, 0, TNT_ERR_WHITE_POINT), intro);
-    TntRemoveProfileElement(p, Sig("wtpt"));
-    ExpectSamePieces(Save(p, 0, TNT_ERR_TAG_NOT_FOUND), intro);
+    refuse(Bytes(tag.begin(), tag.end() - 1), 0, 0, TNT_ERR_TAG_RANGE);
+    refuse(Bytes(tag.begin(), tag.begin() + 40), 0, 0, TNT_ERR_TAG_RANGE);
+    // Inputs other than 3, no outputs, one grid point, another type, one entry.
+    for (auto [offset, value] : {std::pair{8, 4}, {8, 1}, {9, 0}, {10, 1}, {3, 'A'}, {48, 1}})
+        refuse(tag, offset, uint8_t(value), TNT_ERR_TAG_NOT_FOUND);
+    PutTag(p, Sig("B2A0"), tag);
+    PutTag(p, Sig("wtpt"), XYZTag(0.9, 0.0, 0.8));
+    EXPECT_EQ(Save(p, 0, TNT_ERR_WHITE_POINT), intro);
     TntCloseProfile(p);
 
     // Matrix profiles: a singular colorant matrix, and unusable curves.
-    const Pieces matrixIntro = Opening(0, 0.9642, 1.0, 0.8249);
-    p = MatrixProfile({0, 65535});
-    SetTag(p, Sig("bXYZ"), XYZTag(0.5, 0.25, 0.0));
-    ExpectSamePieces(Save(p, 0, TNT_ERR_SINGULAR_MATRIX), matrixIntro);
+    p = MatrixCrdProfile({0, 65535});
+    PutTag(p, Sig("bXYZ"), XYZTag(0.5, 0.25, 0.0));
+    EXPECT_EQ(TntSaveCRD(p, 0, Record, user), TNT_ERR_SINGULAR_MATRIX);
     TntCloseProfile(p);
-    auto curveStatus = [&](const Bytes& rTRC) {
-        Profile* q = MatrixProfile({0, 65535});
-        SetTag(q, Sig("rTRC"), rTRC);
-        const TntStatus st = TntSaveCRD(q, 0, Record, user);
+    Bytes shortCurve = CurveTag({1});
+    shortCurve[8] = 100;  // claims 100 entries (host order, either end)
+    shortCurve[11] = 0;
+    for (auto [curve, status] : {std::pair{CurveTag({0}), TNT_ERR_TAG_NOT_FOUND}, {Bytes(10, 0), TNT_ERR_TAG_RANGE},
+                                 {XYZTag(1, 1, 1), TNT_ERR_TAG_NOT_FOUND},
+                                 {shortCurve, TNT_ERR_TAG_RANGE}}) {
+        Profile* q = MatrixCrdProfile({0, 65535});
+        PutTag(q, Sig("rTRC"), curve);
+        EXPECT_EQ(TntSaveCRD(q, 0, Record, user), status);
         TntCloseProfile(q);
-        return st;
-    };
-    EXPECT_EQ(curveStatus(HostBytes{}.Put(Sig("curv")).Put(0u).Put(100u).Put(uint16_t(1)).b), TNT_ERR_TAG_RANGE);
-    EXPECT_EQ(curveStatus(HostBytes{}.Put(Sig("curv")).Put(0u).Put(1u).Put(uint16_t(0)).b), TNT_ERR_TAG_NOT_FOUND);
-    EXPECT_EQ(curveStatus(HostBytes{}.Put(Sig("para")).Put(0u).Put(0u).Put(0u).b), TNT_ERR_TAG_NOT_FOUND);
-    EXPECT_EQ(curveStatus(Bytes(10, 0)), TNT_ERR_TAG_RANGE);
+    }
 }
 
 // Stops at the k-th write, for every k, and at the k-th allocation: the
 // status comes back, nothing more is written, nothing is left allocated.
 TEST(CrdText, StopsAtTheFirstFailure) {
-    const Table t = MakeTable(true, 4, 5, 20, 18, 3);
-    Profile* profiles[] = {LabTableProfile(t), MatrixProfile({0, 300, 9000, 65535})};
-    for (Profile* p : profiles) {
+    Profile* lab = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
+    PutTag(lab, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
+    PutTag(lab, Sig("B2A0"), LutTag(RandomTable(true, 4, 5, 20, 18, 3)));
+    for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535})}) {
         Recorder all;
         ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&all)), TNT_OK);
         const int64_t live = tnt::LiveBlockCount();

@@ -47,18 +47,11 @@ uint32_t TNT_CALL Nothing(uint16_t, uint16_t, uint32_t, uint16_t*, uintptr_t) { 
 }  // namespace
 
 TEST(LinkOptions, FieldsOfTheWord) {
-    EXPECT_EQ(GetOptions(0, 0), 65535u);
-    EXPECT_EQ(GetOptions(1, 0), 65535u);
-    EXPECT_EQ(GetOptions(5, 0xFFF), 65535u);
-    EXPECT_EQ(SetOptions(0x1234, 5, 3), 0x1234u);
-    EXPECT_EQ(SetOptions(0, 0, 3), 4u);
-    EXPECT_EQ(GetOptions(0, 4), 3u);
-    EXPECT_EQ(SetOptions(0, 1, 0), 128u);
-    EXPECT_EQ(SetOptions(0, 3, 9), 16u);
-    EXPECT_EQ(SetOptions(4, 0, 7), 0u) << "7 clears an intent";
-    EXPECT_EQ(SetOptions(4, 0, 65535), 0u);
-    EXPECT_EQ(SetOptions(0, 2, 3), 8u);
+    EXPECT_EQ(GetOptions(5, 0xFFF), 65535u);  // no such field
     EXPECT_EQ(GetOptions(4, SetOptions(0, 4, 6)), 2u);
+    EXPECT_EQ(SetOptions(0, 0, 3), 4u);
+    EXPECT_EQ(SetOptions(4, 0, 7), 0u) << "7 clears an intent";
+    EXPECT_EQ(SetOptions(0, 3, 9), 16u);
     EXPECT_EQ(SetOptions(0xFFFFF000u, 3, 5) & 0xFFFFF000u, 0xFFFFF000u) << "high bits are never touched";
 }
 
@@ -69,17 +62,8 @@ TEST(LinkBuild, ShapeOfAnRgbToCmykLink) {
     EXPECT_EQ(TntLinkSourceType(link), kRGB);
     EXPECT_EQ(TntLinkDestType(link), kCMYK);
     EXPECT_EQ(t->gridPoints, 33u);
-    EXPECT_EQ(t->inputCurveLength, 256u);
-    EXPECT_EQ(t->outputCurveLength, 65536u);
     EXPECT_EQ(t->precision, 1u);
-    EXPECT_EQ(t->inputChannels, 3);
-    EXPECT_EQ(t->outputChannels, 4);
-    EXPECT_EQ(t->indexShift, 11);
-    EXPECT_EQ(t->fractionMask, 2047);
-    EXPECT_EQ(t->hasInputCurves, 1u);
-    EXPECT_EQ(t->hasOutputCurves, 1u);
-    EXPECT_EQ(t->gridOffsets[0][1], 4u * 33 * 33);
-    EXPECT_EQ(t->gridOffsets[2][1], 4u);
+    EXPECT_EQ(t->hasInputCurves & t->hasOutputCurves, 1u);
 
     // Grid quality 0 builds the same link as 7.
     ProfLink* seven = Link({kSRGB, kDefaultCmyk}, SetOptions(0, 3, 7));
@@ -96,7 +80,6 @@ TEST(LinkBuild, ShapeOfAnRgbToCmykLink) {
     EXPECT_EQ(wide->table->gridPoints, 5u);
     EXPECT_EQ(wide->table->precision, 2u);
     EXPECT_EQ(wide->table->inputCurveLength, 65536u);
-    EXPECT_EQ(wide->table->indexShift, 14);
     TntDisposeProfLink(wide);
     ProfLink* cmyk = Link({kFogra39, kFogra29}, 0);
     EXPECT_EQ(cmyk->table->gridPoints, 17u) << "four inputs default to 17 points";

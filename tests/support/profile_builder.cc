@@ -143,7 +143,9 @@ Profile* NewTestProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs,
     return p;
 }
 
+// Sized first, so that a tag can be replaced by one of another size.
 void PutTag(Profile* p, uint32_t signature, const Bytes& tag) {
+    EXPECT_EQ(TntSetProfileElementSize(p, signature, static_cast<uint32_t>(tag.size())), 0);
     EXPECT_EQ(TntSetProfileElement(p, signature, static_cast<uint32_t>(tag.size()), tag.data()), 0);
 }
 
