@@ -5,6 +5,7 @@
 
 #include "colour/controls.h"
 #include "colour/spaces.h"
+#include "link/build.h"
 #include "link/table.h"
 #include "platform/memory.h"
 #include "transform/match.h"
@@ -15,6 +16,10 @@ namespace tnt {
 namespace {
 
 constexpr uint32_t kUnknownSpace = 0x7FFFFFFFu;
+
+// Off only while tests compare the direct fills with colour-by-colour
+// sampling.
+bool directSampling = true;
 
 uint32_t GridPointsFor(uint32_t quality, int sourceChannels) {
     static const uint32_t kFixed[5] = {3, 5, 9, 17, 33};
@@ -71,11 +76,59 @@ TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
     return TNT_OK;
 }
 
+// Whether the last stage's output-curve pass does nothing but re-encode
+// each channel's code on its own, with no join or white scaling around it:
+// matrix and gray stages pass the codes through, a table stage without
+// active output curves rescales them.
+bool OutputPassOnlyReencodes(const MatchPlan& plan, const LinkTable* table) {
+    if (plan.count != 1 || plan.sourceChannels != table->outputChannels) return false;
+    const StepPlan& step = plan.steps[0];
+    const TransformStage* stage = step.stage;
+    if (stage->kind == kStageSpaceConversion || !stage->profile || step.passFlags != kPassOutputCurves) return false;
+    if (step.refusal || step.scaleIn || step.scaleOut) return false;
+    if (step.before != step.inSpace || step.inSpace != step.outSpace || step.after != step.outSpace) return false;
+    if (step.outChannels != table->outputChannels) return false;
+    switch (stage->kind) {
+        case kStageMatrixForward:
+        case kStageMatrixReverse:
+        case kStageGrayForward:
+        case kStageGrayReverse:
+            return true;
+        case kStageLookupTable:
+            return !stage->data.lut.outputCurvesActive && stage->data.lut.outputChannels == step.outChannels;
+        default:
+            return false;
+    }
+}
+
+// The output curves of a re-encoding pass, filled without running each
+// colour through the plan.
+void FillReencodedOutputCurves(LinkTable* table, const StepPlan& step) {
+    const LutStageData* lut = step.stage->kind == kStageLookupTable ? &step.stage->data.lut : nullptr;
+    for (int c = 0; c < table->outputChannels; ++c) {
+        auto* bytes = static_cast<uint8_t*>(table->outputCurves) + size_t(c) * 65536;
+        auto* words = static_cast<uint16_t*>(table->outputCurves) + size_t(c) * 65536;
+        for (uint32_t i = 0; i < 65536; ++i) {
+            uint16_t code = lut ? LutReencode(lut, step.outSpace, uint32_t(c), uint16_t(i)) : uint16_t(i);
+            if (table->precision == 1) {
+                bytes[i] = PackChannel8(step.after, uint16_t(c), code);
+            } else {
+                words[i] = code;
+            }
+        }
+    }
+}
+
 TntStatus SampleOutputCurves(LinkTable* table, MatchTransform* t) {
     int out = table->outputChannels;
     MatchPlan plan;
     TntStatus planned = PlanMatch(t, MatchKind::kOutputCurves, &plan);
     if (planned) return planned;
+    if (directSampling && OutputPassOnlyReencodes(plan, table)) {
+        FillReencodedOutputCurves(table, plan.steps[0]);
+        table->hasOutputCurves = 1;
+        return TNT_OK;
+    }
     for (uint32_t i = 0; i < 65536; ++i) {
         uint16_t work[kWorkChannels];
         for (uint16_t& w : work) w = uint16_t(i);
@@ -97,6 +150,18 @@ TntStatus SampleOutputCurves(LinkTable* table, MatchTransform* t) {
     return TNT_OK;
 }
 
+// A first step that is the core of a matrix-forward stage on the very
+// colour unpacked: no join, no white scaling, no hook around it.
+bool FirstStepIsPlainMatrixForward(const MatchPlan& plan) {
+    if (plan.count < 1 || plan.sourceChannels != 3) return false;
+    if (plan.manipulate && plan.transform->manipulation) return false;
+    const StepPlan& step = plan.steps[0];
+    const TransformStage* stage = step.stage;
+    return stage->kind == kStageMatrixForward && stage->profile && (step.passFlags & kPassCore) && !step.refusal &&
+           !step.scaleIn && !step.scaleOut && step.before == step.inSpace && step.inChannels == 3 &&
+           step.outChannels == 3;
+}
+
 TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     int in = table->inputChannels, out = table->outputChannels;
     uint32_t n = table->gridPoints;
@@ -108,12 +173,31 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     MatchPlan plan;
     TntStatus planned = PlanMatch(t, wholeChain ? MatchKind::kSingle : MatchKind::kGrid, &plan);
     if (planned) return planned;
+    // A matrix-forward first stage meets each axis sample again and again;
+    // its tone curves read one channel each, so their values are found once
+    // per axis and each node only goes through the matrix.
+    const bool curvesOnce = directSampling && in == 3 && FirstStepIsPlainMatrixForward(plan);
+    double curves[3][kLinkMaxGridPoints];
+    if (curvesOnce) {
+        const MatrixStageData* matrix = &plan.steps[0].stage->data.matrix;
+        for (int c = 0; c < 3; ++c)
+            for (uint32_t r = 0; r < n; ++r) curves[c][r] = MatrixForwardCurve(matrix, c, samples[r]);
+    }
     uint32_t digits[kLinkMaxChannels] = {};
     uint16_t* node = table->grid;
     for (;;) {
         uint16_t source[kWorkChannels] = {}, result[kWorkChannels] = {};
         for (int d = 0; d < in; ++d) source[d] = samples[digits[d]];
-        TntStatus st = MatchPlanned(&plan, source, result, 2, 2);
+        TntStatus st;
+        if (curvesOnce) {
+            WorkColor colour;
+            std::memcpy(colour.channel, source, sizeof source);
+            const double values[3] = {curves[0][digits[0]], curves[1][digits[1]], curves[2][digits[2]]};
+            MatrixForwardFromCurves(&plan.steps[0].stage->data.matrix, values, &colour, &colour);
+            st = MatchPlannedFrom(&plan, 1, colour.channel, result, 2);
+        } else {
+            st = MatchPlanned(&plan, source, result, 2, 2);
+        }
         if (st) return st;
         std::memcpy(node, result, size_t(out) * 2);
         node += out;
@@ -151,6 +235,8 @@ TntStatus LinkFromNewTransform(Concat concat, bool install, ColorManipulationPro
 }
 
 }  // namespace
+
+void UseDirectLinkSampling(bool direct) { directSampling = direct; }
 
 }  // namespace tnt
 

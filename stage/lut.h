@@ -61,6 +61,11 @@ double LookupCurve(const double* curve, uint32_t entries, double v);
 // of range values are clamped) to outputChannels values in 0..1.
 void InterpolateGrid(const LutStageData* data, const double* in, double* out);
 
+// What the stage does with the output-curve pass alone to code in channel k
+// of `space` when its output curves are not active: the codes are only
+// re-encoded. Callers check that the curves are inactive.
+uint16_t LutReencode(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t code);
+
 // Applies a kind-5 stage to one colour with the given pass flags; `in` and
 // `out` may be the same. 6022 when output curves are asked of a colour with
 // another channel count than the table's outputs.

@@ -90,6 +90,21 @@ void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
     }
 }
 
+uint16_t LutReencode(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t code) {
+    // The steps of ApplyLutStage with the output-curve pass alone, for one
+    // channel: every channel reads and writes only its own code.
+    double v = code * kScale16;
+    if (space == kLab && k == 0 && v >= kLabWhiteValue) v = 1.0;
+    uint16_t result;
+    if (!lut->sixteenBit && space == kLab && k < 3) {
+        result = Truncate(v, kLabWhiteCode, 65535);
+    } else {
+        result = Truncate(v, 65535.0, 65535);
+    }
+    if (space == kLab && k == 0 && result > kLabWhiteCode) result = kLabWhiteCode;
+    return result;
+}
+
 TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
     const LutStageData* lut = &stage->data.lut;
     uint32_t inSpace = 0, outSpace = 0;

@@ -147,16 +147,26 @@ double InvertCurve(const double* table, uint32_t length, double y) {
     return (lo + fraction) / (length - 1);
 }
 
+double MatrixForwardCurve(const MatrixStageData* data, int c, uint16_t code) {
+    return EvaluateCurve(data->curve[c], data->curveLength[c], code / 65535.0);
+}
+
+void MatrixForwardFromCurves(const MatrixStageData* data, const double curves[3], const WorkColor* in,
+                             WorkColor* out) {
+    double v[3];
+    MatrixTimesVector(3, data->matrix, curves, v);
+    *out = *in;
+    for (int c = 0; c < 3; ++c) out->channel[c] = Quantize(v[c] * kXyzOutScale);
+}
+
 TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
     if (!(passFlags & kPassCore)) {
         *out = *in;
         return TNT_OK;
     }
     double v[3];
-    for (int c = 0; c < 3; ++c) v[c] = EvaluateCurve(data->curve[c], data->curveLength[c], in->channel[c] / 65535.0);
-    MatrixTimesVector(3, data->matrix, v, v);
-    *out = *in;
-    for (int c = 0; c < 3; ++c) out->channel[c] = Quantize(v[c] * kXyzOutScale);
+    for (int c = 0; c < 3; ++c) v[c] = MatrixForwardCurve(data, c, in->channel[c]);
+    MatrixForwardFromCurves(data, v, in, out);
     return TNT_OK;
 }
 

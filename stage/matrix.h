@@ -45,6 +45,13 @@ void ReleaseGrayStage(GrayStageData* data);
 double EvaluateCurve(const double* table, uint32_t length, double x);
 double InvertCurve(const double* table, uint32_t length, double y);
 
+// The core of a matrix-forward stage in two halves: each tone curve reads
+// one channel alone, so a sampler that meets the same code again and again
+// can keep the curve values and finish each colour from them.
+double MatrixForwardCurve(const MatrixStageData* data, int c, uint16_t code);
+void MatrixForwardFromCurves(const MatrixStageData* data, const double curves[3], const WorkColor* in,
+                             WorkColor* out);
+
 // Only the core pass flag (2) does anything here; without it the colour is
 // passed through. `in` and `out` may be the same. The gray kinds read the
 // profile's PCS and fail with 5007 unless it is 'Lab ' or 'XYZ '.

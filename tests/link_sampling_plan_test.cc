@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "colour/controls.h"
+#include "link/build.h"
 #include "link/table.h"
 #include "platform/memory.h"
 #include "support/real_profiles.h"
@@ -97,6 +98,9 @@ TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
         {{fogra29, sRGB}, {3, 3}, false, nullptr},  // absolute: white scaling on both sides
         {{sRGB, fogra39, adobe}, {0, 1, 0}, false, nullptr},
         {{sRGB, cmyk}, {0, 0}, false, kControls},  // the whole chain in the grid
+        {{sRGB, adobe}, {1, 1}, true, nullptr},
+        {{adobe, sRGB}, {3, 3}, true, nullptr},
+        {{tnt_test::SharedProfile("gray-gamma1-mntr-xyz-v2.icc"), sRGB}, {0, 0}, true, nullptr},
     };
     int64_t live = tnt::LiveBlockCount();
     for (const Case& c : cases) {
@@ -111,6 +115,7 @@ TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
             TntUseColorManipulation(t, tnt::LinkColorManipulation, nullptr, reinterpret_cast<uintptr_t>(c.controls));
         uint32_t options = c.sixteen ? SetOptions(0, 2, 1) : 0;
         ProfLink* link = nullptr;
+        tnt::UseDirectLinkSampling(true);
         ASSERT_EQ(TntMatchTrans2Link(t, options, &link), 0) << what;
         const LinkTable* table = link->table;
         Sampled expected;
@@ -125,6 +130,74 @@ TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
                 << what << "output curves";
         }
         TntDisposeProfLink(link);
+        TntDisposeMatchTransform(t);
+    }
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
+}
+
+// Where the builder fills a section without running each colour (a last
+// stage whose output pass only re-encodes, a matrix-forward first stage
+// whose curves are found once per axis), the link must hold exactly the
+// bytes of the colour-by-colour sampling, for every precision and grid size.
+TEST(LinkSampling, DirectFillsEqualSampledSections) {
+    const std::string icc = "/usr/share/color/icc/";
+    const std::string ref = "/usr/share/color/argyll/ref/";
+    const std::string sRGB = icc + "sRGB.icc", adobe = icc + "compatibleWithAdobeRGB1998.icc";
+    const std::string cmyk = icc + "ghostscript/default_cmyk.icc", gray = icc + "Gray.icc";
+    const std::string fogra39 = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
+    const std::string tr003 = tnt_test::SharedProfile("tr003-cmyk-lab-low-v2.icc");
+    struct Pair {
+        std::vector<std::string> paths;
+        uint16_t intent;
+    };
+    const Pair pairs[] = {
+        {{sRGB, adobe}, 0},           {{adobe, sRGB}, 1},
+        {{ref + "ProPhoto.icm", ref + "Rec2020.icm"}, 0},
+        {{ref + "DisplayP3.icm", sRGB}, 3},  // absolute: white scaling around the matrices
+        {{sRGB, cmyk}, 0},            {{sRGB, fogra39}, 1},
+        {{cmyk, sRGB}, 0},            {{tr003, adobe}, 1},
+        {{gray, sRGB}, 0},            {{sRGB, gray}, 0},
+        {{sRGB, fogra39, adobe}, 0},  {{fogra39, tr003}, 0},
+        {{sRGB, icc + "ITULab.icc"}, 0},  // a Lab table stage last: 8-bit Lab packing
+        {{sRGB, icc + "CineLogCurve.icc"}, 0},
+        {{sRGB, icc + "Gray-CIE_L.icc"}, 0},
+    };
+    const int64_t live = tnt::LiveBlockCount();
+    for (const Pair& pair : pairs) {
+        std::vector<ProfileLocation> locs;
+        std::string what;
+        for (const auto& p : pair.paths) {
+            locs.push_back(tnt_test::FileLocationOf(p));
+            what += p + " ";
+        }
+        std::vector<uint16_t> intents(locs.size(), pair.intent);
+        MatchTransform* t = TntNewTransformPtr();
+        ASSERT_NE(t, nullptr);
+        ASSERT_EQ(TntConcatProfiles(t, 0, 0, int16_t(locs.size()), locs.data(), intents.data()), 0) << what;
+        for (uint32_t sixteen = 0; sixteen < 2; ++sixteen) {
+            for (uint32_t quality : {1u, 2u, 7u}) {
+                uint32_t options = SetOptions(SetOptions(0, 2, sixteen), 3, quality);
+                ProfLink* links[2] = {};
+                for (int direct = 0; direct < 2; ++direct) {
+                    tnt::UseDirectLinkSampling(direct == 1);
+                    ASSERT_EQ(TntMatchTrans2Link(t, options, &links[direct]), 0) << what << quality;
+                }
+                tnt::UseDirectLinkSampling(true);
+                const LinkTable* a = links[0]->table;
+                const LinkTable* b = links[1]->table;
+                const std::string where = what + (sixteen ? "16-bit" : "8-bit") + " quality " + std::to_string(quality);
+                ASSERT_EQ(a->gridPoints, b->gridPoints) << where;
+                size_t nodes = 1;
+                for (int d = 0; d < a->inputChannels; ++d) nodes *= a->gridPoints;
+                EXPECT_EQ(std::memcmp(a->grid, b->grid, nodes * a->outputChannels * 2), 0) << where << " grid";
+                EXPECT_EQ(std::memcmp(a->inputCurves, b->inputCurves, size_t(a->inputChannels) * a->inputCurveLength * 2), 0)
+                    << where << " input curves";
+                EXPECT_EQ(std::memcmp(a->outputCurves, b->outputCurves, size_t(a->outputChannels) * 65536 * a->precision), 0)
+                    << where << " output curves";
+                TntDisposeProfLink(links[0]);
+                TntDisposeProfLink(links[1]);
+            }
+        }
         TntDisposeMatchTransform(t);
     }
     EXPECT_EQ(tnt::LiveBlockCount(), live);

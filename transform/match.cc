@@ -63,12 +63,14 @@ void PackColor(const uint16_t* work, uint32_t space, int16_t depth, void* destin
         return;
     }
     auto* bytes = static_cast<uint8_t*>(destination);
-    for (uint16_t c = 0; c < channels; ++c) {
-        uint8_t high = uint8_t(work[c] >> 8), low = uint8_t(work[c]);
-        // a and b round to the nearest 8-bit code around their 128 zero.
-        if (space == kLab && (c == 1 || c == 2) && low >= 128 && high < 255) ++high;
-        bytes[c] = high;
-    }
+    for (uint16_t c = 0; c < channels; ++c) bytes[c] = PackChannel8(space, c, work[c]);
+}
+
+uint8_t PackChannel8(uint32_t space, uint16_t channel, uint16_t code) {
+    uint8_t high = uint8_t(code >> 8), low = uint8_t(code);
+    // a and b round to the nearest 8-bit code around their 128 zero.
+    if (space == kLab && (channel == 1 || channel == 2) && low >= 128 && high < 255) ++high;
+    return high;
 }
 
 namespace {
@@ -131,6 +133,24 @@ uint32_t SpaceReached(const MatchPlan* plan, int executed) {
     return executed == 0 ? plan->sourceSpace : plan->steps[executed - 1].after;
 }
 
+// Steps `first` onwards on a working colour, then the pack.
+TntStatus RunSteps(const MatchPlan* plan, int first, uint16_t* work, void* destination, int16_t depth) {
+    MatchTransform* t = plan->transform;
+    const bool hook = plan->manipulate && t->manipulation;
+    const uint16_t n = uint16_t(plan->count);
+    TntStatus st = TNT_OK;
+    int executed = first;
+    while (executed < plan->count && !st) {
+        const StepPlan& step = plan->steps[executed];
+        if (hook) t->manipulation(uint16_t(executed), n, SpaceReached(plan, executed), work, t->userData);
+        st = RunStep(step, work, work);
+        ++executed;
+    }
+    if (!st && hook) t->manipulation(n, n, SpaceReached(plan, executed), work, t->userData);
+    PackColor(work, SpaceReached(plan, executed), depth, destination);
+    return st;
+}
+
 }  // namespace
 
 TntStatus ApplyStageStep(const TransformStage* stage, const uint16_t* in, uint16_t* out, uint32_t* current,
@@ -176,22 +196,15 @@ TntStatus MatchPlanned(const MatchPlan* plan, const void* source, void* destinat
                        int16_t destinationDepth) {
     if (!source || !destination) return TNT_ERR_NULL_PARAMETER;
     if (plan->sourceChannels > kMaxWorkChannels) return TNT_ERR_UNSUPPORTED_SPACE;
-    MatchTransform* t = plan->transform;
     uint16_t work[kMaxWorkChannels] = {};
     UnpackColor(source, plan->sourceSpace, sourceDepth, work);
-    const bool hook = plan->manipulate && t->manipulation;
-    const uint16_t n = uint16_t(plan->count);
-    TntStatus st = TNT_OK;
-    int executed = 0;
-    while (executed < plan->count && !st) {
-        const StepPlan& step = plan->steps[executed];
-        if (hook) t->manipulation(uint16_t(executed), n, SpaceReached(plan, executed), work, t->userData);
-        st = RunStep(step, work, work);
-        ++executed;
-    }
-    if (!st && hook) t->manipulation(n, n, SpaceReached(plan, executed), work, t->userData);
-    PackColor(work, SpaceReached(plan, executed), destinationDepth, destination);
-    return st;
+    return RunSteps(plan, 0, work, destination, destinationDepth);
+}
+
+TntStatus MatchPlannedFrom(const MatchPlan* plan, int first, uint16_t* work, void* destination, int16_t depth) {
+    if (!plan || !work || !destination) return TNT_ERR_NULL_PARAMETER;
+    if (first < 0 || first > plan->count) return TNT_ERR_NULL_PARAMETER;
+    return RunSteps(plan, first, work, destination, depth);
 }
 
 TntStatus MatchGridColor(const void* source, void* destination, MatchTransform* t, int16_t depth) {

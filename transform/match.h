@@ -14,6 +14,8 @@ constexpr uint16_t kMaxWorkChannels = kWorkChannels;
 // 8-bit (depth 1) or 16-bit (any other depth) caller colours.
 TntStatus UnpackColor(const void* source, uint32_t space, int16_t depth, uint16_t* work);
 void PackColor(const uint16_t* work, uint32_t space, int16_t depth, void* destination);
+// The 8-bit code PackColor writes for one channel of a colour in `space`.
+uint8_t PackChannel8(uint32_t space, uint16_t channel, uint16_t code);
 
 // One stage applied to a working colour; `current` is the space the colour
 // is in, updated to the stage's output space.
@@ -64,5 +66,10 @@ TntStatus PlanMatch(MatchTransform* transform, MatchKind kind, MatchPlan* plan);
 // the plan was made for.
 TntStatus MatchPlanned(const MatchPlan* plan, const void* source, void* destination, int16_t sourceDepth,
                        int16_t destinationDepth);
+// The rest of a colour's way through a plan: `work` holds what steps 0 to
+// first - 1 made of it (all eight channels, as MatchPlanned would hold
+// them); steps `first` onwards run on it, manipulation hook included, and
+// the result is packed. For samplers that do the first steps their own way.
+TntStatus MatchPlannedFrom(const MatchPlan* plan, int first, uint16_t* work, void* destination, int16_t depth);
 
 }  // namespace tnt
