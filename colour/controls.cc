@@ -6,12 +6,11 @@
 #include "colour/encoding.h"
 #include "colour/numeric.h"
 #include "colour/spaces.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
 
 // Process-wide settings with fixed initial values. They are unguarded: the
 // library takes no locks, and colours are matched one at a time.

@@ -3,27 +3,13 @@
 #include <cmath>
 
 #include "colour/numeric.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 const double kD50White[3] = {96.42, 100.0, 82.49};
 
 namespace {
-
-constexpr uint32_t kXYZ = TNT_SIG('X', 'Y', 'Z', ' ');
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kLCh = TNT_SIG('L', 'C', 'h', ' ');
-constexpr uint32_t kLuv = TNT_SIG('L', 'u', 'v', ' ');
-constexpr uint32_t kLChu = TNT_SIG('L', 'C', 'h', 'u');
-constexpr uint32_t kLChm = TNT_SIG('L', 'C', 'h', 'm');
-constexpr uint32_t kLabm = TNT_SIG('L', 'a', 'b', 'm');
-constexpr uint32_t kYxy = TNT_SIG('Y', 'x', 'y', ' ');
-constexpr uint32_t kLMSh = TNT_SIG('L', 'M', 'S', 'h');
-constexpr uint32_t kLMSj = TNT_SIG('L', 'M', 'S', 'j');
-constexpr uint32_t kCie1 = TNT_SIG('c', 'i', 'e', '1');
-constexpr uint32_t kTnt = TNT_SIG('T', 'n', 't', ' ');
-constexpr uint32_t kTntL = TNT_SIG('T', 'n', 't', 'L');
-constexpr uint32_t kTntx = TNT_SIG('T', 'n', 't', 'x');
 
 // The constants as stored; results must match to the last bit, so none of
 // them is recomputed from its fraction.

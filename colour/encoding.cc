@@ -2,12 +2,11 @@
 
 #include "colour/convert.h"
 #include "colour/spaces.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
 
 // 'Lab ' stage ranges: L = 100 lands on 0xFF00 and 0 on 0x8000 for a and b.
 constexpr double kLabLightnessHigh = 100.390625;

@@ -9,12 +9,11 @@
 #include "profile/byteorder.h"
 #include "profile/elements.h"
 #include "profile/tag_reader.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kCurve = TNT_SIG('c', 'u', 'r', 'v');
 
 // The inverse of one sampled curve (`entries` u16 values at `raw`), sampled
 // at as many points as it has.

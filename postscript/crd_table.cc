@@ -10,15 +10,11 @@
 #include "profile/byteorder.h"
 #include "profile/elements.h"
 #include "profile/tag_reader.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kMft1 = TNT_SIG('m', 'f', 't', '1');
-constexpr uint32_t kMft2 = TNT_SIG('m', 'f', 't', '2');
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kXYZ = TNT_SIG('X', 'Y', 'Z', ' ');
 
 // Hex strings break their line after this many values.
 constexpr uint32_t kHexValuesPerLine = 128;

@@ -1,21 +1,11 @@
 #include "colour/spaces.h"
 #include "profile/elements.h"
 #include "stage/stage.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kXyz = TNT_SIG('X', 'Y', 'Z', ' ');
-constexpr uint32_t kGray = TNT_SIG('G', 'R', 'A', 'Y');
-constexpr uint32_t kRgb = TNT_SIG('R', 'G', 'B', ' ');
-constexpr uint32_t kThreeColour = TNT_SIG('3', 'C', 'L', 'R');
-constexpr uint32_t kCmyk = TNT_SIG('C', 'M', 'Y', 'K');
-constexpr uint32_t kWhitePoint = TNT_SIG('w', 't', 'p', 't');
-constexpr uint32_t kGrayCurve = TNT_SIG('k', 'T', 'R', 'C');
-constexpr uint32_t kA2B0 = TNT_SIG('A', '2', 'B', '0');
-constexpr uint32_t kB2A0 = TNT_SIG('B', '2', 'A', '0');
 
 // Each class reports its failures with its own codes.
 struct ClassCodes {
@@ -42,7 +32,7 @@ TntStatus ClassifyInputOrDisplay(Profile* p, bool input, bool forward, const Cla
         *kind = forward ? kStageGrayForward : kStageGrayReverse;
         return TNT_OK;
     }
-    if (space == kRgb || (input && space == kThreeColour)) {
+    if (space == kRGB || (input && space == kThreeColour)) {
         if (TagPresent(p, forward ? kA2B0 : kB2A0)) {
             *kind = kStageLookupTable;
         } else if (HasMatrixTags(p)) {
@@ -52,7 +42,7 @@ TntStatus ClassifyInputOrDisplay(Profile* p, bool input, bool forward, const Cla
         }
         return TNT_OK;
     }
-    if (input && space == kCmyk) {
+    if (input && space == kCMYK) {
         if (!TagPresent(p, kA2B0)) return codes.tag;
         if (!forward) return TNT_ERR_CHAIN_MISMATCH;
         *kind = kStageLookupTable;
@@ -101,7 +91,7 @@ TntStatus ClassifyProfile(Profile* profile, uint32_t direction, uint32_t* kind) 
     }
 
     const uint32_t pcs = GetProfilePCS(profile);
-    if (pcs != kXyz && pcs != kLab) return codes.pcs;
+    if (pcs != kXYZ && pcs != kLab) return codes.pcs;
     if (!TagPresent(profile, kWhitePoint)) return codes.tag;
 
     switch (cls) {

@@ -6,13 +6,12 @@
 #include "profile/byteorder.h"
 #include "profile/tag_reader.h"
 #include "stage/stage.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
 
-constexpr uint32_t kMft1 = TNT_SIG('m', 'f', 't', '1');
-constexpr uint32_t kMft2 = TNT_SIG('m', 'f', 't', '2');
 constexpr uint32_t kMft1Header = 48;
 constexpr uint32_t kMft2Header = 52;
 constexpr uint32_t kMft1Entries = 256;

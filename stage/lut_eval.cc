@@ -2,12 +2,12 @@
 
 #include "stage/lut.h"
 #include "stage/stage.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
 
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
 constexpr double kScale16 = 1.5259021896696422e-5;  // 1 / 65535
 constexpr double kScale8 = 0.00392156862745098;     // 1 / 255
 // L = 100 in the 16-bit Lab encoding; an input at or above it counts as 1.0.

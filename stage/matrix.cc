@@ -10,13 +10,11 @@
 #include "profile/elements.h"
 #include "profile/tag_reader.h"
 #include "stage/stage.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kXyz = TNT_SIG('X', 'Y', 'Z', ' ');
 
 // XYZ leaves a matrix-forward stage on a scale where code 65535 is 2.0, and
 // enters a reverse stage with a factor a hair larger than 2 / 65535; the two
@@ -191,7 +189,7 @@ TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const Wo
         return TNT_OK;
     }
     const uint32_t pcs = GetProfilePCS(profile);
-    if (pcs != kLab && pcs != kXyz) return TNT_ERR_GRAY_PCS;
+    if (pcs != kLab && pcs != kXYZ) return TNT_ERR_GRAY_PCS;
     // Gray is ink: code 0 is the lightest value.
     const double x = 1.0 - in->channel[0] / 65535.0;
     const double y = Clamp01(EvaluateCurve(data->curve, data->curveLength, x));
@@ -218,7 +216,7 @@ TntStatus ApplyGrayReverse(const GrayStageData* data, Profile* profile, const Wo
     double y;
     if (pcs == kLab) {
         y = in->channel[0] * kLabLIn;
-    } else if (pcs == kXyz) {
+    } else if (pcs == kXYZ) {
         y = in->channel[1] * kXyzInScale;
     } else {
         return TNT_ERR_GRAY_PCS;

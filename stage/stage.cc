@@ -6,14 +6,11 @@
 #include "profile/byteorder.h"
 #include "profile/elements.h"
 #include "profile/tag_reader.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kXyz = TNT_SIG('X', 'Y', 'Z', ' ');
-constexpr uint32_t kWhitePoint = TNT_SIG('w', 't', 'p', 't');
 
 // The wtpt tag's first XYZNumber on the Y = 100 scale; D50 without the tag.
 TntStatus ReadMediaWhite(Profile* profile, double white[3]) {
@@ -121,8 +118,8 @@ TntStatus StageSpaces(const TransformStage* stage, uint16_t passFlags, uint32_t*
         *in = first;
         *out = last;
     }
-    if (stage->kind == kStageMatrixForward && *out == kLab) *out = kXyz;
-    if (stage->kind == kStageMatrixReverse && *in == kLab) *in = kXyz;
+    if (stage->kind == kStageMatrixForward && *out == kLab) *out = kXYZ;
+    if (stage->kind == kStageMatrixReverse && *in == kLab) *in = kXYZ;
     return TNT_OK;
 }
 

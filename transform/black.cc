@@ -5,12 +5,11 @@
 
 #include "platform/memory.h"
 #include "tintwell.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kCMYK = TNT_SIG('C', 'M', 'Y', 'K');
 
 struct PreserveBlackState {
     int32_t threshold;

@@ -5,14 +5,12 @@
 #include "platform/memory.h"
 #include "profile/elements.h"
 #include "transform/transform.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
 
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kAbstract = TNT_SIG('a', 'b', 's', 't');
-constexpr uint32_t kColorSpaceClass = TNT_SIG('s', 'p', 'a', 'c');
 constexpr uint16_t kOwnIntent = 0xFFFF;
 
 bool Independent(uint32_t space) { return IsConvertibleSpace(space); }

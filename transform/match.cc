@@ -6,13 +6,11 @@
 #include "colour/encoding.h"
 #include "colour/numeric.h"
 #include "colour/spaces.h"
+#include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
-
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
-constexpr uint32_t kXYZ = TNT_SIG('X', 'Y', 'Z', ' ');
 
 bool AbsoluteWhite(uint16_t intent) {
     return intent == TNT_INTENT_ABSOLUTE || intent == TNT_INTENT_PERCEPTUAL_ABSOLUTE_WHITE;
