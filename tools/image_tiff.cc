@@ -34,8 +34,10 @@ void InstallHandlers() {
 }
 
 // CIE L*a*b* TIFF (signed a, b; 16-bit L over the full range) to ICC's
-// encoding, and back.
-void CieToIcc(Image* image) {
+// encoding, and back: a and b move their zero by half the range either way;
+// a 16-bit L is rescaled by `lightness`.
+template <typename Lightness>
+void RecodeLab(Image* image, Lightness lightness) {
     const size_t pixels = image->PixelCount(), samples = size_t(image->Samples());
     for (size_t i = 0; i < pixels; ++i) {
         for (size_t c = 0; c < 3; ++c) {
@@ -45,33 +47,22 @@ void CieToIcc(Image* image) {
             } else {
                 uint16_t v;
                 std::memcpy(&v, &image->pixels[at * 2], 2);
-                v = c ? uint16_t(v ^ 0x8000) : uint16_t((uint32_t(v) * 65280 + 32767) / 65535);
+                v = c ? uint16_t(v ^ 0x8000) : lightness(v);
                 std::memcpy(&image->pixels[at * 2], &v, 2);
             }
         }
     }
 }
 
+void CieToIcc(Image* image) {
+    RecodeLab(image, [](uint16_t v) { return uint16_t((uint32_t(v) * 65280 + 32767) / 65535); });
+}
+
 void IccToCie(Image* image) {
-    const size_t pixels = image->PixelCount(), samples = size_t(image->Samples());
-    for (size_t i = 0; i < pixels; ++i) {
-        for (size_t c = 0; c < 3; ++c) {
-            size_t at = image->planar ? c * pixels + i : i * samples + c;
-            if (image->bits == 8) {
-                if (c) image->pixels[at] ^= 0x80;
-            } else {
-                uint16_t v;
-                std::memcpy(&v, &image->pixels[at * 2], 2);
-                if (c) {
-                    v ^= 0x8000;
-                } else {
-                    uint32_t l = (uint32_t(v) * 65535 + 32640) / 65280;
-                    v = uint16_t(l > 65535 ? 65535 : l);
-                }
-                std::memcpy(&image->pixels[at * 2], &v, 2);
-            }
-        }
-    }
+    RecodeLab(image, [](uint16_t v) {
+        uint32_t l = (uint32_t(v) * 65535 + 32640) / 65280;
+        return uint16_t(l > 65535 ? 65535 : l);
+    });
 }
 
 bool ReadTiles(TIFF* tif, Image* image, std::string* error) {
