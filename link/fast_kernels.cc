@@ -11,6 +11,7 @@ LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
     if constexpr (sizeof(Sample) == 1 && kOut <= 4) {
         if (outputCurves && outputSteps) return &FastRun<Sample, kIn, kOut, false, true, true>;
     }
+
     if constexpr (sizeof(Sample) == 1) {
         // 8-bit input curves live in the input entries.
         return outputCurves ? &FastRun<Sample, kIn, kOut, false, true> : &FastRun<Sample, kIn, kOut, false, false>;
@@ -35,9 +36,9 @@ LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputS
 
 }  // namespace
 
-LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps) {
+LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps, bool identityInput) {
     int32_t key = table->inputChannels * 256 + table->outputChannels;
-    bool inputCurves = table->hasInputCurves != 0, outputCurves = table->hasOutputCurves != 0;
+    bool inputCurves = table->hasInputCurves != 0 && !identityInput, outputCurves = table->hasOutputCurves != 0;
     if (table->precision == 1) return ForKey<uint8_t>(key, inputCurves, outputCurves, outputSteps);
     return ForKey<uint16_t>(key, inputCurves, outputCurves, false);
 }

@@ -146,10 +146,10 @@ TNT_INLINE __m128i StepOutputs(const LinkLookups* lookups, __m128i r, __m128i sh
     return _mm_packus_epi16(samples, samples);
 }
 
-// One pixel: its output samples packed in the low bytes of the result.
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps = false>
-TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* lookups, const Sample* pixel,
-                                __m128i shiftCount, __m128i stepShift) {
+// One pixel up to its interpolated 16-bit values, before the output curves.
+template <typename Sample, int kIn, int kOut, bool kInCurves>
+TNT_INLINE __m128i Interpolate(const LinkTable* table, const LinkLookups* lookups, const Sample* pixel,
+                               __m128i shiftCount) {
     size_t node = 0;
     uint32_t k[kIn];
 #pragma GCC unroll 4
@@ -185,7 +185,12 @@ TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* looku
     // Sums are (value - 32768) x 2^shift plus a remainder below 2^shift,
     // so the arithmetic shift is exact and the results fit signed lanes.
     __m128i r = _mm_packs_epi32(_mm_sra_epi32(low, shiftCount), _mm_sra_epi32(high, shiftCount));
-    r = _mm_xor_si128(r, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+    return _mm_xor_si128(r, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+}
+
+// Interpolated values to output samples, packed in the low bytes.
+template <typename Sample, int kOut, bool kOutCurves, bool kOutSteps>
+TNT_INLINE __m128i Output(const LinkTable* table, const LinkLookups* lookups, __m128i r, __m128i stepShift) {
     if constexpr (kOutSteps) {
         return StepOutputs(lookups, r, stepShift, std::make_integer_sequence<int, kOut>());
     } else if constexpr (kOutCurves) {
@@ -198,6 +203,13 @@ TNT_INLINE __m128i ComputePixel(const LinkTable* table, const LinkLookups* looku
     }
 }
 
+// Full output curves (64 or 128 KB each) are read a batch of pixels at a
+// time, after the batch is interpolated: the reads of a batch do not wait
+// for one another, so on noise images their cache misses overlap instead of
+// following one pixel after another.
+template <bool kOutCurves, bool kOutSteps>
+constexpr int kBatch = kOutCurves ? 16 : 1;
+
 // The routine. Sample: uint8_t or uint16_t; kInCurves only matters for
 // 16-bit links (8-bit input curves are folded into the input entries).
 template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps = false>
@@ -209,34 +221,42 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
     const Sample* in = static_cast<const Sample*>(source);
     Sample* out = static_cast<Sample*>(destination);
     const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
+    constexpr int batch = kBatch<kOutCurves, kOutSteps>;
 
     uint32_t status = 0;
+    // The repeat cache keeps the last computed pixel's samples and
+    // interpolated values, so it never reads the run again.
     uint64_t lastKey = PixelKey<Sample, kIn>(in) ^ 1;  // the first pixel is always computed
     __m128i last = _mm_setzero_si128();
-    const Sample* pixel = in;
-    Sample* result = out;
-    auto convert = [&]() __attribute__((always_inline)) {
+    auto interpolate = [&](const Sample* pixel) __attribute__((always_inline)) {
         uint64_t key = PixelKey<Sample, kIn>(pixel);
         if (key != lastKey) {
             lastKey = key;
-            last = ComputePixel<Sample, kIn, kOut, kInCurves, kOutCurves, kOutSteps>(table, lookups, pixel, shiftCount,
-                                                                                       stepShift);
+            last = Interpolate<Sample, kIn, kOut, kInCurves>(table, lookups, pixel, shiftCount);
         }
-        StoreBytes<kOut * sizeof(Sample)>(result, last);
+        return last;
+    };
+    auto store = [&](Sample* result, __m128i r) __attribute__((always_inline)) {
+        StoreBytes<kOut * sizeof(Sample)>(result, Output<Sample, kOut, kOutCurves, kOutSteps>(table, lookups, r, stepShift));
     };
     // Progress comes after the first pixel of every 1024, so the inner loop
     // runs without checks.
     int32_t i = 0;
     while (i < count) {
         const int32_t end = count - i > 1024 ? i + 1024 : count;
-        pixel = in + i * inStep;
-        result = out + i * outStep;
-        convert();
+        store(out + i * outStep, interpolate(in + i * inStep));
         if (progress) status = progress(i, count) & 0xFFFFu;
-        for (int32_t at = i + 1; at < end; ++at) {
-            pixel += inStep;
-            result += outStep;
-            convert();
+        for (int32_t at = i + 1; at < end; at += batch) {
+            const Sample* pixel = in + at * inStep;
+            Sample* result = out + at * outStep;
+            if constexpr (batch == 1) {
+                store(result, interpolate(pixel));
+            } else {
+                const int32_t n = end - at < batch ? end - at : batch;
+                __m128i values[batch];
+                for (int32_t k = 0; k < n; ++k, pixel += inStep) values[k] = interpolate(pixel);
+                for (int32_t k = 0; k < n; ++k, result += outStep) store(result, values[k]);
+            }
         }
         i = end;
     }

@@ -45,6 +45,7 @@ struct LinkLookups {
     uint32_t outputShift;
 };
 
+
 // The step encoding of a table's 8-bit output curves in blocks of 2^shift
 // values, or null when some block changes more than once (or memory is
 // short). Entries as in LinkLookups::outputSteps.
@@ -56,8 +57,13 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 // The baseline routine for a table's shape and flags, or null when the
 // fast routines do not cover it (then no lookups are built).
 // With outputSteps, the routine that reads the output curves through the
-// lookups' step encoding (8-bit, 3 or 4 outputs, curves on).
-LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps = false);
+// lookups' step encoding (8-bit, 3 or 4 outputs, curves on); with
+// identityInput (16-bit links whose input curves return every value as it
+// is), the routine that reads no input curves.
+LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
+
+// Whether a 16-bit table's input curves are all the identity.
+bool IdentityInputCurves(const LinkTable* table);
 // The AVX2 routine for a covered table (link/fast_kernels_avx2.cc), or null
 // when this CPU lacks AVX2 or the channel pair has none (4 to 6). Whether
 // the table's lookups exist is not checked: the routine needs them only

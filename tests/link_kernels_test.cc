@@ -198,9 +198,14 @@ TEST(LinkKernels, Avx2AndBaselineRoutinesAgreeWithTheGenericRoutine) {
         for (uint32_t precision : {1u, 2u})
             for (uint32_t gridPoints : {5u, 17u}) {
                 LinkTable* table = RandomTable(noise, pair[0], pair[1], gridPoints, precision);
-                for (uint32_t curves = 0; curves < 4; ++curves) {
-                    table->hasInputCurves = curves & 1;
-                    table->hasOutputCurves = curves >> 1;
+                // Cases 4 and 5: 16-bit input curves that are the identity,
+                // which the baseline routine skips.
+                for (uint32_t curves = 0; curves < (precision == 2 ? 6u : 4u); ++curves) {
+                    table->hasInputCurves = curves & 1 || curves >= 4;
+                    table->hasOutputCurves = (curves >> 1) & 1 || curves == 5;
+                    if (curves == 4)
+                        for (int c = 0; c < pair[0]; ++c)
+                            for (uint32_t v = 0; v < 65536; ++v) table->inputCurves[c * 65536 + v] = uint16_t(v);
                     std::string what = std::to_string(pair[0]) + " to " + std::to_string(pair[1]) + ", " +
                                        std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
                                        ", curves " + std::to_string(curves);
@@ -215,6 +220,9 @@ TEST(LinkKernels, Avx2AndBaselineRoutinesAgreeWithTheGenericRoutine) {
                         if (wantAvx2) {
                             EXPECT_EQ(lookups->kernel, tnt::Avx2FastKernel(table)) << what;
                         }
+                        EXPECT_EQ(lookups->portable,
+                                  tnt::PortableFastKernel(table, lookups->outputSteps != nullptr, curves >= 4))
+                            << what;
                         CheckChosenRoutine(noise, table, what + (baseline ? ", baseline" : ", best"));
                         if (HasFatalFailure()) break;
                     }
