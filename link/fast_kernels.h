@@ -2,7 +2,8 @@
 // lookups of a prepared table (link/lookups.h). One pixel at a time, with
 // branch-free ordering of the fractions and whole-node vector fetches.
 // Included by the translation units that instantiate it for one
-// instruction set each.
+// instruction set each, each in its own namespace (TNT_FAST_NAMESPACE), so
+// that no routine built for one set can stand in for another's.
 #pragma once
 
 #include <emmintrin.h>
@@ -16,7 +17,11 @@
 
 #define TNT_INLINE inline __attribute__((always_inline))
 
-namespace tnt::fast {
+#ifndef TNT_FAST_NAMESPACE
+#define TNT_FAST_NAMESPACE fast
+#endif
+
+namespace tnt::TNT_FAST_NAMESPACE {
 
 TNT_INLINE uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 TNT_INLINE uint32_t Min(uint32_t a, uint32_t b) { return a > b ? b : a; }
@@ -203,10 +208,10 @@ TNT_INLINE __m128i Output(const LinkTable* table, const LinkLookups* lookups, __
     }
 }
 
-// Full output curves (64 or 128 KB each) are read a batch of pixels at a
-// time, after the batch is interpolated: the reads of a batch do not wait
-// for one another, so on noise images their cache misses overlap instead of
-// following one pixel after another.
+// Output curves are read a batch of pixels at a time, after the batch is
+// interpolated: the reads of a batch do not wait for one another, so on
+// noise images their cache misses overlap instead of following one pixel
+// after another.
 template <bool kOutCurves, bool kOutSteps>
 constexpr int kBatch = kOutCurves ? 16 : 1;
 
@@ -263,4 +268,39 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
     return static_cast<TntStatus>(status);
 }
 
-}  // namespace tnt::fast
+template <typename Sample, int kIn, int kOut>
+LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
+    if constexpr (sizeof(Sample) == 1 && kOut <= 4) {
+        if (outputCurves && outputSteps) return &FastRun<Sample, kIn, kOut, false, true, true>;
+    }
+    if constexpr (sizeof(Sample) == 1) {
+        // 8-bit input curves live in the input entries.
+        return outputCurves ? &FastRun<Sample, kIn, kOut, false, true> : &FastRun<Sample, kIn, kOut, false, false>;
+    } else {
+        if (inputCurves)
+            return outputCurves ? &FastRun<Sample, kIn, kOut, true, true> : &FastRun<Sample, kIn, kOut, true, false>;
+        return outputCurves ? &FastRun<Sample, kIn, kOut, false, true> : &FastRun<Sample, kIn, kOut, false, false>;
+    }
+}
+
+template <typename Sample>
+LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputSteps) {
+    switch (key) {
+        case 3 * 256 + 3: return ForFlags<Sample, 3, 3>(inputCurves, outputCurves, outputSteps);
+        case 3 * 256 + 4: return ForFlags<Sample, 3, 4>(inputCurves, outputCurves, outputSteps);
+        case 4 * 256 + 3: return ForFlags<Sample, 4, 3>(inputCurves, outputCurves, outputSteps);
+        case 4 * 256 + 4: return ForFlags<Sample, 4, 4>(inputCurves, outputCurves, outputSteps);
+        case 4 * 256 + 6: return ForFlags<Sample, 4, 6>(inputCurves, outputCurves, outputSteps);
+        default: return nullptr;
+    }
+}
+
+// The routine for a table's shape and flags (see PortableFastKernel).
+inline LinkKernel ForTable(const LinkTable* table, bool outputSteps, bool identityInput) {
+    int32_t key = table->inputChannels * 256 + table->outputChannels;
+    bool inputCurves = table->hasInputCurves != 0 && !identityInput, outputCurves = table->hasOutputCurves != 0;
+    if (table->precision == 1) return ForKey<uint8_t>(key, inputCurves, outputCurves, outputSteps);
+    return ForKey<uint16_t>(key, inputCurves, outputCurves, false);
+}
+
+}  // namespace tnt::TNT_FAST_NAMESPACE

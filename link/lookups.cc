@@ -6,11 +6,11 @@ namespace tnt {
 
 namespace {
 
-// The AVX2 routines measured slower than the baseline ones on the AVX2
-// machine at hand (AMD Zen 3: gathers cost more than the loads they
-// replace, and output-curve cache misses dominate noise images), so they
-// are opt-in until they win.
-bool baselineOnly = true;
+bool baselineOnly = false;
+// The AVX2 gather routines measured slower than the baseline ones on the
+// AVX2 machine at hand (AMD Zen 3: gathers cost more than the loads they
+// replace), so they are opt-in until they win.
+bool gatherKernels = false;
 
 // The fast routines need: a common channel pair; weights that fit a signed
 // 16-bit lane (a whole cell at most 16384, so at least 5 grid points); steps
@@ -128,9 +128,12 @@ TntStatus PrepareLinkTable(LinkTable* table) {
     // Links from matrix sources often carry 16-bit input curves that change
     // nothing; skipping them spares noise images 128 KB of cache misses per
     // channel.
-    lookups->portable = PortableFastKernel(table, lookups->outputSteps != nullptr, IdentityInputCurves(table));
-    LinkKernel avx2 = baselineOnly ? nullptr : Avx2FastKernel(table);
-    lookups->kernel = avx2 ? avx2 : lookups->portable;
+    const bool steps = lookups->outputSteps != nullptr, identity = IdentityInputCurves(table);
+    lookups->portable = PortableFastKernel(table, steps, identity);
+    LinkKernel best = nullptr;
+    if (!baselineOnly && gatherKernels) best = Avx2FastKernel(table);
+    if (!baselineOnly && !best && HasHswInstructions()) best = HswFastKernel(table, steps, identity);
+    lookups->kernel = best ? best : lookups->portable;
     table->lookups = lookups;
     return TNT_OK;
 }
@@ -144,6 +147,10 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity) {
 }
 
 void UseBaselineLinkKernelsOnly(bool only) { baselineOnly = only; }
+
+void UseGatherLinkKernels(bool gathers) { gatherKernels = gathers; }
+
+bool HasHswInstructions() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"); }
 
 void ReleaseLinkLookups(LinkTable* table) {
     if (!table || !table->lookups) return;

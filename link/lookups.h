@@ -64,16 +64,25 @@ LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps = false, 
 
 // Whether a 16-bit table's input curves are all the identity.
 bool IdentityInputCurves(const LinkTable* table);
+// The same routine compiled for AVX2 and BMI2 (link/fast_kernels_hsw.cc).
+// Only for a CPU that has both: see HasHswInstructions.
+LinkKernel HswFastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
+bool HasHswInstructions();
+
 // The AVX2 routine for a covered table (link/fast_kernels_avx2.cc), or null
 // when this CPU lacks AVX2 or the channel pair has none (4 to 6). Whether
 // the table's lookups exist is not checked: the routine needs them only
 // when it runs.
 LinkKernel Avx2FastKernel(const LinkTable* table);
 
-// While set (the default), tables prepared from then on get the baseline
-// fast routine even on a CPU with AVX2; clearing it lets PrepareLinkTable
-// choose the AVX2 routine where the CPU has it. Tests switch it to check
-// both in one run.
+// Which fast routine PrepareLinkTable chooses for tables prepared from then
+// on. By default, the baseline routine compiled for AVX2 and BMI2 where the
+// CPU has them, else the baseline one. With baselineOnly, always the
+// baseline (SSE2) routine; with gathers (and baselineOnly clear), the AVX2
+// routines that work on eight pixels with gathers, where the CPU has AVX2.
+// Those are not the default: on AMD Zen 3 their gathers cost more than the
+// loads they replace. Tests switch these to check every routine in one run.
 void UseBaselineLinkKernelsOnly(bool baselineOnly);
+void UseGatherLinkKernels(bool gathers);
 
 }  // namespace tnt

@@ -186,12 +186,13 @@ void CheckChosenRoutine(Noise& noise, LinkTable* table, const std::string& what)
     EXPECT_EQ(destination, expected) << what << ", with progress";
 }
 
-// With the AVX2 routines allowed, a CPU with AVX2 converts the common pairs
-// (4 to 6 apart) with them; otherwise the same tables use the baseline
-// routine. Both are checked here whatever the default.
-TEST(LinkKernels, Avx2AndBaselineRoutinesAgreeWithTheGenericRoutine) {
+// Every routine PrepareLinkTable can choose: the baseline one; by default,
+// the same template built for AVX2 and BMI2 where the CPU has them; on
+// request, the AVX2 gather routines (common pairs but 4 to 6). Each is
+// checked here whatever this CPU's default.
+TEST(LinkKernels, EveryChoosableRoutineAgreesWithTheGenericRoutine) {
     Noise noise{0xD1B54A32D192ED03ull};
-    const bool avx2 = __builtin_cpu_supports("avx2");
+    const bool avx2 = __builtin_cpu_supports("avx2"), hsw = tnt::HasHswInstructions();
     int64_t live = tnt::LiveBlockCount();
     const int pairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};
     for (const auto& pair : pairs)
@@ -209,21 +210,26 @@ TEST(LinkKernels, Avx2AndBaselineRoutinesAgreeWithTheGenericRoutine) {
                     std::string what = std::to_string(pair[0]) + " to " + std::to_string(pair[1]) + ", " +
                                        std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
                                        ", curves " + std::to_string(curves);
-                    for (bool baseline : {false, true}) {
-                        tnt::UseBaselineLinkKernelsOnly(baseline);
+                    enum Mode { kBaseline, kDefault, kGathers };
+                    for (Mode mode : {kBaseline, kDefault, kGathers}) {
+                        tnt::UseBaselineLinkKernelsOnly(mode == kBaseline);
+                        tnt::UseGatherLinkKernels(mode == kGathers);
                         ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
-                        tnt::UseBaselineLinkKernelsOnly(true);
+                        tnt::UseBaselineLinkKernelsOnly(false);
+                        tnt::UseGatherLinkKernels(false);
                         const tnt::LinkLookups* lookups = table->lookups;
                         ASSERT_NE(lookups, nullptr) << what;
-                        const bool wantAvx2 = avx2 && !baseline && pair[1] != 6;
-                        EXPECT_EQ(lookups->kernel != lookups->portable, wantAvx2) << what;
-                        if (wantAvx2) {
-                            EXPECT_EQ(lookups->kernel, tnt::Avx2FastKernel(table)) << what;
+                        const bool steps = lookups->outputSteps != nullptr, identity = curves >= 4;
+                        tnt::LinkKernel want = lookups->portable;
+                        if (mode == kGathers && avx2 && pair[1] != 6) {
+                            want = tnt::Avx2FastKernel(table);
+                        } else if (mode != kBaseline && hsw) {
+                            want = tnt::HswFastKernel(table, steps, identity);
                         }
-                        EXPECT_EQ(lookups->portable,
-                                  tnt::PortableFastKernel(table, lookups->outputSteps != nullptr, curves >= 4))
-                            << what;
-                        CheckChosenRoutine(noise, table, what + (baseline ? ", baseline" : ", best"));
+                        EXPECT_EQ(lookups->kernel, want) << what;
+                        EXPECT_EQ(lookups->portable, tnt::PortableFastKernel(table, steps, identity)) << what;
+                        const char* modes[] = {", baseline", ", default", ", gathers"};
+                        CheckChosenRoutine(noise, table, what + modes[mode]);
                         if (HasFatalFailure()) break;
                     }
                     if (HasFatalFailure()) break;
