@@ -128,15 +128,51 @@ TNT_INLINE __m128i CurveOutputs(const Sample* curves, __m128i r, std::integer_se
     return _mm_set_epi64x(static_cast<int64_t>(packed[1]), static_cast<int64_t>(packed[0]));
 }
 
+// What a run reads from the table and its lookups, copied once before the
+// first pixel: a store of 8-bit samples may alias anything, so fields read
+// through the pointers would be loaded again for every pixel.
+struct RunFields {
+    const LinkInputEntry* input;
+    const uint16_t* inputCurves;
+    const uint32_t (*nodes)[65];
+    uint32_t steps[4];
+    uint32_t fractionMask, indexShift;
+    const int16_t* grid;
+    uint32_t cell, stepSum;
+    const void* outputCurves;
+    const uint32_t* outputSteps;
+    size_t outputBlocks;
+    __m128i shiftCount, stepShift;
+};
+
+TNT_INLINE RunFields Fields(const LinkTable* table) {
+    const LinkLookups* lookups = table->lookups;
+    RunFields f;
+    f.input = lookups->input;
+    f.inputCurves = table->inputCurves;
+    f.nodes = lookups->nodes;
+    for (int c = 0; c < 4; ++c) f.steps[c] = lookups->steps[c];
+    f.fractionMask = table->fractionMask;
+    f.indexShift = table->indexShift;
+    f.grid = lookups->grid;
+    f.cell = lookups->cell;
+    f.stepSum = lookups->stepSum;
+    f.outputCurves = table->outputCurves;
+    f.outputSteps = lookups->outputSteps;
+    f.outputBlocks = size_t{65536} >> lookups->outputShift;
+    f.shiftCount = _mm_cvtsi32_si128(table->indexShift);
+    f.stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
+    return f;
+}
+
 // 8-bit output curves through their step encoding (link/lookups.h): each
 // channel's block entry gives the sample below and from the block's switch
 // point, picked by an unsigned compare of the value with the switch point.
 template <int... kJ>
-TNT_INLINE __m128i StepOutputs(const LinkLookups* lookups, __m128i r, __m128i shiftCount,
-                               std::integer_sequence<int, kJ...>) {
-    const uint32_t* steps = lookups->outputSteps;
-    const size_t blocks = size_t{65536} >> lookups->outputShift;
-    const __m128i index = _mm_srl_epi16(r, shiftCount);
+TNT_INLINE __m128i StepOutputs(const RunFields& f, __m128i r, std::integer_sequence<int, kJ...>) {
+    const uint32_t* steps = f.outputSteps;
+    const size_t blocks = f.outputBlocks;
+    const __m128i index = _mm_srl_epi16(r, f.stepShift);
     uint32_t e[4] = {0, 0, 0, 0};
     ((e[kJ] = steps[kJ * blocks + static_cast<uint32_t>(_mm_extract_epi16(index, kJ))]), ...);
     const __m128i entries = _mm_set_epi32(static_cast<int>(e[3]), static_cast<int>(e[2]), static_cast<int>(e[1]),
@@ -153,31 +189,30 @@ TNT_INLINE __m128i StepOutputs(const LinkLookups* lookups, __m128i r, __m128i sh
 
 // One pixel up to its interpolated 16-bit values, before the output curves.
 template <typename Sample, int kIn, int kOut, bool kInCurves>
-TNT_INLINE __m128i Interpolate(const LinkTable* table, const LinkLookups* lookups, const Sample* pixel,
-                               __m128i shiftCount) {
+TNT_INLINE __m128i Interpolate(const RunFields& f, const Sample* pixel) {
     size_t node = 0;
     uint32_t k[kIn];
 #pragma GCC unroll 4
     for (int c = 0; c < kIn; ++c) {
         if constexpr (sizeof(Sample) == 1) {
-            const LinkInputEntry& entry = lookups->input[c * 256 + pixel[c]];
+            const LinkInputEntry& entry = f.input[c * 256 + pixel[c]];
             node += entry.node;
             k[c] = entry.key;
         } else {
-            uint32_t v = kInCurves ? table->inputCurves[c * 65536 + pixel[c]] : pixel[c];
+            uint32_t v = kInCurves ? f.inputCurves[c * 65536 + pixel[c]] : pixel[c];
             // 65535 & mask is mask, so full scale adds one to make a whole cell.
-            uint32_t fraction = (v & table->fractionMask) + ((v + 1) >> 16);
-            node += lookups->nodes[c][v >> table->indexShift];
-            k[c] = fraction << 16 | lookups->steps[c];
+            uint32_t fraction = (v & f.fractionMask) + ((v + 1) >> 16);
+            node += f.nodes[c][v >> f.indexShift];
+            k[c] = fraction << 16 | f.steps[c];
         }
     }
     SortKeys<kIn>(k);
-    const int16_t* grid = lookups->grid;
+    const int16_t* grid = f.grid;
     const uint32_t f0 = k[0] >> 16, f1 = k[1] >> 16, f2 = k[2] >> 16;
     const size_t p1 = node + (k[0] & 0xFFFF), p2 = p1 + (k[1] & 0xFFFF);
-    const size_t last = node + lookups->stepSum;
+    const size_t last = node + f.stepSum;
     __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
-    MultiplyAdd<kOut>(LoadNode<kOut>(grid, node), LoadNode<kOut>(grid, p1), (lookups->cell - f0) | (f0 - f1) << 16,
+    MultiplyAdd<kOut>(LoadNode<kOut>(grid, node), LoadNode<kOut>(grid, p1), (f.cell - f0) | (f0 - f1) << 16,
                       low, high);
     if constexpr (kIn == 3) {
         MultiplyAdd<kOut>(LoadNode<kOut>(grid, p2), LoadNode<kOut>(grid, last), (f1 - f2) | f2 << 16, low, high);
@@ -189,17 +224,17 @@ TNT_INLINE __m128i Interpolate(const LinkTable* table, const LinkLookups* lookup
     }
     // Sums are (value - 32768) x 2^shift plus a remainder below 2^shift,
     // so the arithmetic shift is exact and the results fit signed lanes.
-    __m128i r = _mm_packs_epi32(_mm_sra_epi32(low, shiftCount), _mm_sra_epi32(high, shiftCount));
+    __m128i r = _mm_packs_epi32(_mm_sra_epi32(low, f.shiftCount), _mm_sra_epi32(high, f.shiftCount));
     return _mm_xor_si128(r, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
 }
 
 // Interpolated values to output samples, packed in the low bytes.
 template <typename Sample, int kOut, bool kOutCurves, bool kOutSteps>
-TNT_INLINE __m128i Output(const LinkTable* table, const LinkLookups* lookups, __m128i r, __m128i stepShift) {
+TNT_INLINE __m128i Output(const RunFields& f, __m128i r) {
     if constexpr (kOutSteps) {
-        return StepOutputs(lookups, r, stepShift, std::make_integer_sequence<int, kOut>());
+        return StepOutputs(f, r, std::make_integer_sequence<int, kOut>());
     } else if constexpr (kOutCurves) {
-        return CurveOutputs<Sample>(static_cast<const Sample*>(table->outputCurves), r,
+        return CurveOutputs<Sample>(static_cast<const Sample*>(f.outputCurves), r,
                                     std::make_integer_sequence<int, kOut>());
     } else if constexpr (sizeof(Sample) == 1) {
         return _mm_packus_epi16(_mm_srli_epi16(r, 8), r);
@@ -220,47 +255,57 @@ constexpr int kBatch = kOutCurves ? 16 : 1;
 template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps = false>
 TntStatus FastRun(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
                   int32_t destinationStep, LinkProgressProc progress) {
-    const LinkLookups* lookups = table->lookups;
-    const __m128i shiftCount = _mm_cvtsi32_si128(table->indexShift);
-    const __m128i stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
+    const RunFields f = Fields(table);
     const Sample* in = static_cast<const Sample*>(source);
     Sample* out = static_cast<Sample*>(destination);
     const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
     constexpr int batch = kBatch<kOutCurves, kOutSteps>;
 
     uint32_t status = 0;
-    // The repeat cache keeps the last computed pixel's samples and
-    // interpolated values, so it never reads the run again.
+    // The repeat cache keeps the last computed pixel's samples and output,
+    // so it never reads the run again; repeated pixels skip the output
+    // curves too.
     uint64_t lastKey = PixelKey<Sample, kIn>(in) ^ 1;  // the first pixel is always computed
-    __m128i last = _mm_setzero_si128();
-    auto interpolate = [&](const Sample* pixel) __attribute__((always_inline)) {
+    __m128i lastOutput = _mm_setzero_si128();
+    auto output = [&](__m128i values) __attribute__((always_inline)) {
+        return Output<Sample, kOut, kOutCurves, kOutSteps>(f, values);
+    };
+    auto convert = [&](const Sample* pixel, Sample* result) __attribute__((always_inline)) {
         uint64_t key = PixelKey<Sample, kIn>(pixel);
         if (key != lastKey) {
             lastKey = key;
-            last = Interpolate<Sample, kIn, kOut, kInCurves>(table, lookups, pixel, shiftCount);
+            lastOutput = output(Interpolate<Sample, kIn, kOut, kInCurves>(f, pixel));
         }
-        return last;
-    };
-    auto store = [&](Sample* result, __m128i r) __attribute__((always_inline)) {
-        StoreBytes<kOut * sizeof(Sample)>(result, Output<Sample, kOut, kOutCurves, kOutSteps>(table, lookups, r, stepShift));
+        StoreBytes<kOut * sizeof(Sample)>(result, lastOutput);
     };
     // Progress comes after the first pixel of every 1024, so the inner loop
     // runs without checks.
     int32_t i = 0;
     while (i < count) {
         const int32_t end = count - i > 1024 ? i + 1024 : count;
-        store(out + i * outStep, interpolate(in + i * inStep));
+        convert(in + i * inStep, out + i * outStep);
         if (progress) status = progress(i, count) & 0xFFFFu;
         for (int32_t at = i + 1; at < end; at += batch) {
             const Sample* pixel = in + at * inStep;
             Sample* result = out + at * outStep;
             if constexpr (batch == 1) {
-                store(result, interpolate(pixel));
+                convert(pixel, result);
             } else {
                 const int32_t n = end - at < batch ? end - at : batch;
                 __m128i values[batch];
-                for (int32_t k = 0; k < n; ++k, pixel += inStep) values[k] = interpolate(pixel);
-                for (int32_t k = 0; k < n; ++k, result += outStep) store(result, values[k]);
+                uint32_t computed = 0;  // bit k: pixel k was interpolated
+                for (int32_t k = 0; k < n; ++k, pixel += inStep) {
+                    uint64_t key = PixelKey<Sample, kIn>(pixel);
+                    if (key != lastKey) {
+                        lastKey = key;
+                        values[k] = Interpolate<Sample, kIn, kOut, kInCurves>(f, pixel);
+                        computed |= 1u << k;
+                    }
+                }
+                for (int32_t k = 0; k < n; ++k, result += outStep) {
+                    if (computed >> k & 1) lastOutput = output(values[k]);
+                    StoreBytes<kOut * sizeof(Sample)>(result, lastOutput);
+                }
             }
         }
         i = end;

@@ -51,17 +51,33 @@ struct Outputs {
 
 TNT_AVX2_INLINE __m256i Set1(uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
 
-// Reads the eight pixels of a block; `offsets` are the pixels' byte offsets.
+// Reads the eight pixels of a block; `offsets` are the pixels' byte offsets,
+// `packed` says that pixels follow one another without extra samples.
 // The pixel key for the repeat test comes back in key0 and key1.
 template <typename Sample, int kIn>
-TNT_AVX2_INLINE Channels LoadPixels(const Sample* pixels, __m256i offsets, __m256i& key0, __m256i& key1) {
+TNT_AVX2_INLINE Channels LoadPixels(const Sample* pixels, __m256i offsets, bool packed, __m256i& key0,
+                                    __m256i& key1) {
     Channels ch;
     const __m256i low16 = Set1(0xFFFF);
     if constexpr (sizeof(Sample) == 1) {
-        // Four bytes from every pixel; a 3-sample pixel's fourth byte is the
-        // next pixel's (the caller makes sure there is one) and is masked off.
-        __m256i raw = _mm256_i32gather_epi32(reinterpret_cast<const int*>(pixels), offsets, 1);
-        if constexpr (kIn == 3) raw = _mm256_and_si256(raw, Set1(0xFFFFFF));
+        __m256i raw;
+        if (packed && kIn == 3) {
+            // Bytes 0-15 and 8-23 of the block; each lane's four pixels
+            // spread to one per 32-bit lane with a zero fourth byte.
+            const auto* bytes = reinterpret_cast<const __m128i*>(pixels);
+            raw = _mm256_setr_m128i(_mm_loadu_si128(bytes),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 8)));
+            raw = _mm256_shuffle_epi8(raw, _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 4, 5,
+                                                            6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1));
+        } else if (packed) {
+            raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels));
+        } else {
+            // Four bytes from every pixel; a 3-sample pixel's fourth byte is
+            // the next pixel's (the caller makes sure there is one) and is
+            // masked off.
+            raw = _mm256_i32gather_epi32(reinterpret_cast<const int*>(pixels), offsets, 1);
+            if constexpr (kIn == 3) raw = _mm256_and_si256(raw, Set1(0xFFFFFF));
+        }
         const __m256i low8 = Set1(0xFF);
 #pragma GCC unroll 4
         for (int c = 0; c < kIn; ++c) ch.c[c] = _mm256_and_si256(_mm256_srli_epi32(raw, 8 * c), low8);
@@ -161,22 +177,38 @@ TNT_AVX2_INLINE __m256i CurveIndex(__m256i values) {
     return index;
 }
 
+// 8-bit output curves through their step encoding (link/lookups.h), for a
+// result vector laid out as for CurveIndex: the block entry of every value,
+// then the sample below or from the block's switch point.
+template <int kOut>
+TNT_AVX2_INLINE __m256i StepSamples(const uint32_t* steps, uint32_t blocks, __m256i values, __m128i stepShift) {
+    const __m256i start = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3), Set1(blocks));
+    __m256i index = _mm256_add_epi32(_mm256_srl_epi32(values, stepShift), start);
+    if constexpr (kOut == 3) index = _mm256_blend_epi32(index, _mm256_setzero_si256(), 0x88);
+    const __m256i entries = _mm256_i32gather_epi32(reinterpret_cast<const int*>(steps), index, 4);
+    // Switch points and values are below 2^16, so a signed compare is exact.
+    const __m256i before = _mm256_cmpgt_epi32(_mm256_and_si256(entries, Set1(0xFFFF)), values);
+    const __m256i step = _mm256_andnot_si256(before, _mm256_srli_epi32(entries, 24));
+    return _mm256_and_si256(_mm256_add_epi32(_mm256_srli_epi32(entries, 16), step), Set1(0xFF));
+}
+
 // One block of eight pixels from their channels.
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
+template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps>
 TNT_AVX2_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups* lookups, const Channels& ch,
-                                     __m128i shiftCount) {
+                                     __m128i shiftCount, __m256i lowByte) {
     __m256i node = _mm256_setzero_si256();
     __m256i k[4];
 #pragma GCC unroll 4
     for (int c = 0; c < kIn; ++c) {
-        if constexpr (sizeof(Sample) == 1) {
-            const int* entries = reinterpret_cast<const int*>(lookups->input);
-            __m256i index = _mm256_add_epi32(ch.c[c], Set1(static_cast<uint32_t>(c) * 256));
-            node = _mm256_add_epi32(node, _mm256_i32gather_epi32(entries, index, 8));
-            k[c] = _mm256_i32gather_epi32(entries + 1, index, 8);
-        } else {
+        {
             __m256i v = ch.c[c];
-            if constexpr (kInCurves) v = Gather16(table->inputCurves, _mm256_add_epi32(v, Set1(uint32_t(c) * 65536)));
+            if constexpr (kInCurves) {
+                v = Gather16(table->inputCurves, _mm256_add_epi32(v, Set1(uint32_t(c) * table->inputCurveLength)));
+            } else if constexpr (sizeof(Sample) == 1) {
+                // An 8-bit sample as 16 bits: x 257 through identity curves,
+                // x 256 without curves.
+                v = _mm256_or_si256(_mm256_slli_epi32(v, 8), _mm256_and_si256(v, lowByte));
+            }
             // 65535 & mask is mask, so full scale adds one to make a whole cell.
             __m256i fraction = _mm256_add_epi32(_mm256_and_si256(v, Set1(table->fractionMask)),
                                                 _mm256_srli_epi32(_mm256_add_epi32(v, Set1(1)), 16));
@@ -236,7 +268,17 @@ TNT_AVX2_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups* 
     Outputs out;
     if constexpr (sizeof(Sample) == 1) {
         __m256i a, b;
-        if constexpr (kOutCurves) {
+        if constexpr (kOutSteps) {
+            const __m256i zero = _mm256_setzero_si256();
+            const __m128i stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
+            const uint32_t blocks = 65536u >> lookups->outputShift;
+            __m256i v0 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpacklo_epi16(r0, zero), stepShift);
+            __m256i v1 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpackhi_epi16(r0, zero), stepShift);
+            __m256i v2 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpacklo_epi16(r1, zero), stepShift);
+            __m256i v3 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpackhi_epi16(r1, zero), stepShift);
+            a = _mm256_packus_epi32(v0, v1);
+            b = _mm256_packus_epi32(v2, v3);
+        } else if constexpr (kOutCurves) {
             const auto* curves = static_cast<const uint8_t*>(table->outputCurves);
             const __m256i zero = _mm256_setzero_si256();
             // Widened, the low unpack holds pixels 4h and 4h + 2, the high
@@ -323,11 +365,11 @@ TNT_AVX2_INLINE void StoreBlock(Sample* result, ptrdiff_t step, bool packed, con
     for (int p = 0; p < 8; ++p) std::memcpy(result + p * step, samples + 4 * p, kOut * sizeof(Sample));
 }
 
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves>
+template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps>
 TntStatus Run(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
               int32_t destinationStep, LinkProgressProc progress) {
     const LinkLookups* lookups = table->lookups;
-    const LinkKernel baseline = lookups->portable;
+    const LinkKernel baseline = lookups->perPixel;
     // Short runs (the planar entry converts one pixel per call) and steps
     // that make pixels overlap are the baseline routine's.
     if (count < 16 || sourceStep < kIn || destinationStep < kOut)
@@ -335,8 +377,9 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
     const Sample* in = static_cast<const Sample*>(source);
     Sample* out = static_cast<Sample*>(destination);
     const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
-    const bool packed = destinationStep == kOut;
+    const bool packed = destinationStep == kOut, packedIn = sourceStep == kIn;
     const __m128i shiftCount = _mm_cvtsi32_si128(table->indexShift);
+    const __m256i lowByte = Set1(table->hasInputCurves ? 0xFF : 0);
     const int step = sourceStep * static_cast<int>(sizeof(Sample));
     const __m256i offsets = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(step));
     // A 3-byte pixel is read as four bytes, so its block needs a pixel after it.
@@ -358,12 +401,13 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
         const int32_t limit = end < blockEnd ? end : blockEnd;
         for (; at + 8 <= limit; at += 8) {
             __m256i key0, key1;
-            Channels ch = LoadPixels<Sample, kIn>(in + at * inStep, offsets, key0, key1);
+            Channels ch = LoadPixels<Sample, kIn>(in + at * inStep, offsets, packedIn, key0, key1);
             Outputs result;
             __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(key0, lastKey0), _mm256_cmpeq_epi32(key1, lastKey1));
-            // A block with a run in it is the baseline routine's: its
-            // per-pixel repeat cache computes each colour once, which beats
-            // computing all eight on smooth images.
+            // A block with a run in it starts a stretch of 64 pixels for the
+            // per-pixel routine: its repeat cache computes each colour once,
+            // which beats computing all eight on smooth images, and a
+            // stretch pays for the call.
             const __m256i previous = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
             __m256i repeats = _mm256_and_si256(
                 _mm256_cmpeq_epi32(key0, _mm256_permutevar8x32_epi32(key0, previous)),
@@ -371,10 +415,13 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
             if (haveLast && _mm256_movemask_epi8(same) == -1) {
                 result = lastOut;
             } else if (_mm256_movemask_ps(_mm256_castsi256_ps(repeats)) & 0xFE) {
-                baseline(table, in + at * inStep, out + at * outStep, 8, sourceStep, destinationStep, nullptr);
+                const int32_t stretch = limit - at < 256 ? limit - at : 256;
+                baseline(table, in + at * inStep, out + at * outStep, stretch, sourceStep, destinationStep, nullptr);
+                at += stretch - 8;
                 continue;
             } else {
-                result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutCurves>(table, lookups, ch, shiftCount);
+                result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutCurves, kOutSteps>(table, lookups, ch,
+                                                                                           shiftCount, lowByte);
                 const __m256i seven = _mm256_set1_epi32(7);
                 lastKey0 = _mm256_permutevar8x32_epi32(key0, seven);
                 lastKey1 = _mm256_permutevar8x32_epi32(key1, seven);
@@ -391,24 +438,23 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
 }
 
 template <typename Sample, int kIn, int kOut>
-LinkKernel ForFlags(bool inputCurves, bool outputCurves) {
-    if constexpr (sizeof(Sample) == 1) {
-        // 8-bit input curves live in the input entries.
-        return outputCurves ? &Run<Sample, kIn, kOut, false, true> : &Run<Sample, kIn, kOut, false, false>;
-    } else {
-        if (inputCurves)
-            return outputCurves ? &Run<Sample, kIn, kOut, true, true> : &Run<Sample, kIn, kOut, true, false>;
-        return outputCurves ? &Run<Sample, kIn, kOut, false, true> : &Run<Sample, kIn, kOut, false, false>;
-    }
+LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
+    // 8-bit input curves that are the identity (or none) are arithmetic;
+    // others are read from the input entries.
+    if (outputCurves && outputSteps && sizeof(Sample) == 1)
+        return inputCurves ? &Run<Sample, kIn, kOut, true, true, true> : &Run<Sample, kIn, kOut, false, true, true>;
+    if (inputCurves)
+        return outputCurves ? &Run<Sample, kIn, kOut, true, true, false> : &Run<Sample, kIn, kOut, true, false, false>;
+    return outputCurves ? &Run<Sample, kIn, kOut, false, true, false> : &Run<Sample, kIn, kOut, false, false, false>;
 }
 
 template <typename Sample>
-LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves) {
+LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputSteps) {
     switch (key) {
-        case 3 * 256 + 3: return ForFlags<Sample, 3, 3>(inputCurves, outputCurves);
-        case 3 * 256 + 4: return ForFlags<Sample, 3, 4>(inputCurves, outputCurves);
-        case 4 * 256 + 3: return ForFlags<Sample, 4, 3>(inputCurves, outputCurves);
-        case 4 * 256 + 4: return ForFlags<Sample, 4, 4>(inputCurves, outputCurves);
+        case 3 * 256 + 3: return ForFlags<Sample, 3, 3>(inputCurves, outputCurves, outputSteps);
+        case 3 * 256 + 4: return ForFlags<Sample, 3, 4>(inputCurves, outputCurves, outputSteps);
+        case 4 * 256 + 3: return ForFlags<Sample, 4, 3>(inputCurves, outputCurves, outputSteps);
+        case 4 * 256 + 4: return ForFlags<Sample, 4, 4>(inputCurves, outputCurves, outputSteps);
         default: return nullptr;  // 4 to 6 stays with the baseline routine
     }
 }
@@ -424,15 +470,15 @@ LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves) {
 
 namespace tnt {
 
-LinkKernel Avx2FastKernel(const LinkTable* table) {
+LinkKernel Avx2FastKernel(const LinkTable* table, bool outputSteps, bool identityInput) {
     if (!__builtin_cpu_supports("avx2")) return nullptr;
     // Curve entries are fetched as the aligned word that holds them.
     if ((reinterpret_cast<uintptr_t>(table->inputCurves) | reinterpret_cast<uintptr_t>(table->outputCurves)) & 3)
         return nullptr;
     int32_t key = table->inputChannels * 256 + table->outputChannels;
-    bool inputCurves = table->hasInputCurves != 0, outputCurves = table->hasOutputCurves != 0;
-    if (table->precision == 1) return avx2::ForKey<uint8_t>(key, inputCurves, outputCurves);
-    return avx2::ForKey<uint16_t>(key, inputCurves, outputCurves);
+    bool inputCurves = table->hasInputCurves != 0 && !identityInput, outputCurves = table->hasOutputCurves != 0;
+    if (table->precision == 1) return avx2::ForKey<uint8_t>(key, inputCurves, outputCurves, outputSteps);
+    return avx2::ForKey<uint16_t>(key, inputCurves, outputCurves, false);
 }
 
 }  // namespace tnt

@@ -7,9 +7,7 @@ namespace tnt {
 namespace {
 
 bool baselineOnly = false;
-// The AVX2 gather routines measured slower than the baseline ones on the
-// AVX2 machine at hand (AMD Zen 3: gathers cost more than the loads they
-// replace), so they are opt-in until they win.
+// Forces the AVX2 block routines wherever they exist (tests).
 bool gatherKernels = false;
 
 // The fast routines need: a common channel pair; weights that fit a signed
@@ -33,11 +31,12 @@ constexpr uint32_t kStepShifts[] = {8, 7, 6, 5, 4};
 }  // namespace
 
 bool IdentityInputCurves(const LinkTable* table) {
-    if (table->precision != 2 || !table->hasInputCurves || !table->inputCurves) return false;
+    if (!table->hasInputCurves || !table->inputCurves) return false;
+    const uint32_t length = table->precision == 1 ? 256 : 65536, scale = table->precision == 1 ? 257 : 1;
     for (int32_t c = 0; c < table->inputChannels; ++c) {
-        const uint16_t* curve = table->inputCurves + size_t(c) * 65536;
-        for (uint32_t v = 0; v < 65536; ++v)
-            if (curve[v] != v) return false;
+        const uint16_t* curve = table->inputCurves + size_t(c) * length;
+        for (uint32_t v = 0; v < length; ++v)
+            if (curve[v] != v * scale) return false;
     }
     return true;
 }
@@ -130,10 +129,17 @@ TntStatus PrepareLinkTable(LinkTable* table) {
     // channel.
     const bool steps = lookups->outputSteps != nullptr, identity = IdentityInputCurves(table);
     lookups->portable = PortableFastKernel(table, steps, identity);
+    lookups->perPixel = lookups->portable;
+    if (!baselineOnly && HasHswInstructions()) lookups->perPixel = HswFastKernel(table, steps, identity);
+    // The AVX2 block routines win where they need no gathers from large
+    // tables: 8-bit links whose input is arithmetic (no curves, or identity
+    // ones) and whose output curves are step-encoded (or absent). Elsewhere
+    // the per-pixel routine is as fast or faster on the CPUs measured.
+    const bool blocksPay = table->precision == 1 && (!table->hasInputCurves || identity) &&
+                           (!table->hasOutputCurves || steps);
     LinkKernel best = nullptr;
-    if (!baselineOnly && gatherKernels) best = Avx2FastKernel(table);
-    if (!baselineOnly && !best && HasHswInstructions()) best = HswFastKernel(table, steps, identity);
-    lookups->kernel = best ? best : lookups->portable;
+    if (!baselineOnly && (gatherKernels || blocksPay)) best = Avx2FastKernel(table, steps, identity);
+    lookups->kernel = best ? best : lookups->perPixel;
     table->lookups = lookups;
     return TNT_OK;
 }

@@ -26,6 +26,8 @@ struct LinkInputEntry {
 struct LinkLookups {
     LinkKernel kernel;    // the best routine for this table on this CPU
     LinkKernel portable;  // the baseline routine (the other one, for tests)
+    LinkKernel perPixel;  // the best one-pixel-at-a-time routine, to which
+                          // the AVX2 block routines hand short runs
     uint32_t width;       // values per padded node: 4 or 8
     uint32_t cell;        // fraction mask + 1: the weight of a whole cell
     uint32_t steps[4];    // padded-node step along each input channel
@@ -62,7 +64,8 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 // is), the routine that reads no input curves.
 LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
 
-// Whether a 16-bit table's input curves are all the identity.
+// Whether a table's input curves are all the identity: every 16-bit value
+// to itself, or every 8-bit sample s to s x 257.
 bool IdentityInputCurves(const LinkTable* table);
 // The same routine compiled for AVX2 and BMI2 (link/fast_kernels_hsw.cc).
 // Only for a CPU that has both: see HasHswInstructions.
@@ -72,16 +75,17 @@ bool HasHswInstructions();
 // The AVX2 routine for a covered table (link/fast_kernels_avx2.cc), or null
 // when this CPU lacks AVX2 or the channel pair has none (4 to 6). Whether
 // the table's lookups exist is not checked: the routine needs them only
-// when it runs.
-LinkKernel Avx2FastKernel(const LinkTable* table);
+// when it runs. Flags as for PortableFastKernel; identityInput applies to
+// 8-bit links too (curves that map a sample s to s x 257).
+LinkKernel Avx2FastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
 
 // Which fast routine PrepareLinkTable chooses for tables prepared from then
-// on. By default, the baseline routine compiled for AVX2 and BMI2 where the
-// CPU has them, else the baseline one. With baselineOnly, always the
-// baseline (SSE2) routine; with gathers (and baselineOnly clear), the AVX2
-// routines that work on eight pixels with gathers, where the CPU has AVX2.
-// Those are not the default: on AMD Zen 3 their gathers cost more than the
-// loads they replace. Tests switch these to check every routine in one run.
+// on. By default, where the CPU has AVX2: the AVX2 block routine for 8-bit
+// links with arithmetic input and step-encoded (or no) output curves, the
+// per-pixel routine compiled for AVX2 and BMI2 otherwise; else the baseline
+// one. With baselineOnly, always the baseline (SSE2) routine; with gathers
+// (and baselineOnly clear), the AVX2 block routines wherever they exist.
+// Tests switch these to check every routine in one run.
 void UseBaselineLinkKernelsOnly(bool baselineOnly);
 void UseGatherLinkKernels(bool gathers);
 

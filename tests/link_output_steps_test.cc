@@ -30,7 +30,7 @@ void ExpectStepsReproduceCurves(const LinkTable* table, const std::string& what)
     ASSERT_NE(lookups, nullptr) << what;
     ASSERT_NE(lookups->outputSteps, nullptr) << what;
     const auto* curves = static_cast<const uint8_t*>(table->outputCurves);
-    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
+    const tnt::fast::RunFields fields = tnt::fast::Fields(table);
     const int outputs = table->outputChannels;
     int wrong = 0;
     for (uint32_t v = 0; v < 65536; ++v) {
@@ -39,8 +39,8 @@ void ExpectStepsReproduceCurves(const LinkTable* table, const std::string& what)
         for (int j = 0; j < outputs; ++j) r[j] = static_cast<uint16_t>(v + 9973u * j);
         __m128i packed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
         uint32_t got = static_cast<uint32_t>(_mm_cvtsi128_si32(
-            outputs == 3 ? tnt::fast::StepOutputs(lookups, packed, shift, std::make_integer_sequence<int, 3>())
-                         : tnt::fast::StepOutputs(lookups, packed, shift, std::make_integer_sequence<int, 4>())));
+            outputs == 3 ? tnt::fast::StepOutputs(fields, packed, std::make_integer_sequence<int, 3>())
+                         : tnt::fast::StepOutputs(fields, packed, std::make_integer_sequence<int, 4>())));
         for (int j = 0; j < outputs; ++j)
             if (((got >> (8 * j)) & 0xFF) != curves[j * 65536 + r[j]] && ++wrong < 5)
                 ADD_FAILURE() << what << ": channel " << j << " at " << r[j];
@@ -69,6 +69,11 @@ void CheckRoutines(Noise& noise, LinkTable* table, const std::string& what) {
     for (int v = 0; v < variants; ++v)
         EXPECT_EQ(RunKernel(kernels[v], table, pixels, count, 0, 0), expected) << what << ", variant " << v;
     EXPECT_EQ(RunKernel(tnt::PortableFastKernel(table, false), table, pixels, count, 0, 0), expected) << what;
+    if (__builtin_cpu_supports("avx2")) {
+        const bool steps = table->lookups->outputSteps != nullptr, identity = tnt::IdentityInputCurves(table);
+        EXPECT_EQ(RunKernel(tnt::Avx2FastKernel(table, steps, identity), table, pixels, count, 0, 0), expected)
+            << what << ", AVX2";
+    }
 }
 
 TEST(LinkOutputSteps, SyntheticCurvesEncodeExactlyOrFallBack) {
@@ -84,6 +89,12 @@ TEST(LinkOutputSteps, SyntheticCurvesEncodeExactlyOrFallBack) {
         EXPECT_EQ(table->lookups->outputShift, 8u) << what;
         ExpectStepsReproduceCurves(table, what + ", gentle");
         CheckRoutines(noise, table, what + ", gentle");
+        // Identity input curves, which the AVX2 routines compute.
+        for (int c = 0; c < pair[0]; ++c)
+            for (uint32_t v = 0; v < 256; ++v) table->inputCurves[c * 256 + v] = static_cast<uint16_t>(v * 257);
+        ASSERT_TRUE(tnt::IdentityInputCurves(table)) << what;
+        ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+        CheckRoutines(noise, table, what + ", gentle, identity input");
 
         // A steeper curve needs smaller blocks: slope near 2.6 codes per 256
         // values at the top asks for blocks of 64.
