@@ -278,6 +278,10 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
         }
         StoreBytes<kOut * sizeof(Sample)>(result, lastOutput);
     };
+    // Where most pixels repeat the one before (smooth images), the batch's
+    // second pass costs more than it saves: after a batch that interpolated
+    // at most half its pixels, the rest of the 1024 go one at a time.
+    int32_t singleUntil = 0;
     // Progress comes after the first pixel of every 1024, so the inner loop
     // runs without checks.
     int32_t i = 0;
@@ -292,6 +296,10 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
                 convert(pixel, result);
             } else {
                 const int32_t n = end - at < batch ? end - at : batch;
+                if (at < singleUntil) {
+                    for (; at < end; ++at, pixel += inStep, result += outStep) convert(pixel, result);
+                    break;
+                }
                 __m128i values[batch];
                 uint32_t computed = 0;  // bit k: pixel k was interpolated
                 for (int32_t k = 0; k < n; ++k, pixel += inStep) {
@@ -306,6 +314,7 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
                     if (computed >> k & 1) lastOutput = output(values[k]);
                     StoreBytes<kOut * sizeof(Sample)>(result, lastOutput);
                 }
+                if (2 * __builtin_popcount(computed) <= n) singleUntil = end;
             }
         }
         i = end;
