@@ -184,8 +184,15 @@ template <int kOut>
 TNT_AVX2_INLINE __m256i StepSamples(const uint32_t* steps, uint32_t blocks, __m256i values, __m128i stepShift) {
     const __m256i start = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3), Set1(blocks));
     __m256i index = _mm256_add_epi32(_mm256_srl_epi32(values, stepShift), start);
-    if constexpr (kOut == 3) index = _mm256_blend_epi32(index, _mm256_setzero_si256(), 0x88);
-    const __m256i entries = _mm256_i32gather_epi32(reinterpret_cast<const int*>(steps), index, 4);
+    __m256i entries;
+    if constexpr (kOut == 3) {
+        // The fourth lane of each pixel is not fetched.
+        const __m256i fetch = _mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0);
+        entries = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(steps), index,
+                                              fetch, 4);
+    } else {
+        entries = _mm256_i32gather_epi32(reinterpret_cast<const int*>(steps), index, 4);
+    }
     // Switch points and values are below 2^16, so a signed compare is exact.
     const __m256i before = _mm256_cmpgt_epi32(_mm256_and_si256(entries, Set1(0xFFFF)), values);
     const __m256i step = _mm256_andnot_si256(before, _mm256_srli_epi32(entries, 24));
