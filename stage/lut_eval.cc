@@ -1,4 +1,5 @@
 #include <cstring>
+#include <utility>
 
 #include "stage/lut.h"
 #include "stage/stage.h"
@@ -28,16 +29,37 @@ uint16_t Truncate(double v, double scale, uint32_t limit) {
     return static_cast<uint16_t>(t);
 }
 
-}  // namespace
-
-double LookupCurve(const double* curve, uint32_t entries, double v) {
+// LookupCurve, inline for the loops over every colour and channel.
+inline double CurveAt(const double* curve, uint32_t entries, double v) {
     const double p = (entries - 1) * Clamp01(v);
     uint32_t i = static_cast<uint32_t>(p);
     if (i > entries - 2) i = entries - 2;
     return curve[i] + (curve[i + 1] - curve[i]) * (p - i);
 }
 
+}  // namespace
+
+double LookupCurve(const double* curve, uint32_t entries, double v) { return CurveAt(curve, entries, v); }
+
 namespace {
+
+uint16_t Entry16(const uint8_t* node, uint32_t k) {
+    uint16_t entry;
+    std::memcpy(&entry, node + 2 * k, 2);
+    return entry;
+}
+
+// One corner's weighted entries added to each output's sum, written out
+// per output so that the sums stay in registers.
+template <size_t... K>
+void AddCorner16(double* sum, const uint8_t* node, double weight, std::index_sequence<K...>) {
+    ((sum[K] += Entry16(node, K) * weight), ...);
+}
+
+template <size_t... K>
+void AddCorner8(double* sum, const uint8_t* node, double weight, std::index_sequence<K...>) {
+    ((sum[K] += node[K] * weight), ...);
+}
 
 // The interpolation for kInputs inputs and kOutputs outputs fixed at compile
 // time (0: as the table says), so that the common shapes run unrolled; the
@@ -80,17 +102,21 @@ void InterpolateGridFor(const LutStageData* data, const double* in, double* out)
     if (data->sixteenBit) {
         for (uint32_t c = 0; c < corners; ++c) {
             const uint8_t* node = data->grid + 2 * (static_cast<size_t>(base) + offset[c]);
-            for (uint32_t k = 0; k < outputs; ++k) {
-                uint16_t entry;
-                std::memcpy(&entry, node + 2 * k, 2);
-                sum[k] += entry * weight[c];
+            if constexpr (kOutputs != 0) {
+                AddCorner16(sum, node, weight[c], std::make_index_sequence<kOutputs>());
+            } else {
+                for (uint32_t k = 0; k < outputs; ++k) sum[k] += Entry16(node, k) * weight[c];
             }
         }
         for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale16;
     } else {
         for (uint32_t c = 0; c < corners; ++c) {
             const uint8_t* node = data->grid + base + offset[c];
-            for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
+            if constexpr (kOutputs != 0) {
+                AddCorner8(sum, node, weight[c], std::make_index_sequence<kOutputs>());
+            } else {
+                for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
+            }
         }
         for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale8;
     }
@@ -125,7 +151,7 @@ void LutCurvePass(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t 
     for (uint32_t i = 0; i < count; ++i) {
         double v = uint16_t(first + i * step) * kScale16;
         if (lightness && v >= kLabWhiteValue) v = 1.0;
-        if (active) v = LookupCurve(curve, entries, v);
+        if (active) v = CurveAt(curve, entries, v);
         uint16_t result = labScale ? Truncate(v, kLabWhiteCode, 65535) : Truncate(v, 65535.0, 65535);
         if (lightness && result > kLabWhiteCode) result = kLabWhiteCode;
         codes[i] = result;
@@ -163,7 +189,7 @@ TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, ui
     }
     if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
         for (uint32_t k = 0; k < n; ++k)
-            v[k] = LookupCurve(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
+            v[k] = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
     }
     if (passFlags & kPassCore) {
         InterpolateGrid(lut, v, v);
@@ -173,7 +199,7 @@ TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, ui
     if (lut->outputCurvesActive && (passFlags & kPassOutputCurves)) {
         if (n == lut->outputChannels) {
             for (uint32_t k = 0; k < n; ++k)
-                v[k] = LookupCurve(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
+                v[k] = CurveAt(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
         } else {
             st = TNT_ERR_OUTPUT_CURVES;
         }
