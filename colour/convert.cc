@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "colour/numeric.h"
+#include "colour/power.h"
 #include "profile/signatures.h"
 
 namespace tnt {
@@ -75,16 +76,19 @@ void PolarToRectangular(double* c) {
     c[2] = chroma * std::sin(angle);
 }
 
-void XyzToLab(double* c) {
-    const double fx = LabCompand(c[0] / kD50White[0]);
-    const double fy = LabCompand(c[1] / kD50White[1]);
-    const double fz = LabCompand(c[2] / kD50White[2]);
+template <typename Compand>
+void XyzToLabWith(double* c, Compand compand) {
+    const double fx = compand(c[0] / kD50White[0]);
+    const double fy = compand(c[1] / kD50White[1]);
+    const double fz = compand(c[2] / kD50White[2]);
     double lightness = 116.0 * fy - 16.0;
     if (lightness < 0.0) lightness = 0.0;
     c[0] = lightness;
     c[1] = 500.0 * (fx - fy);
     c[2] = 200.0 * (fy - fz);
 }
+
+void XyzToLab(double* c) { XyzToLabWith(c, LabCompand); }
 
 void LabToXyz(double* c) {
     const double fy = (c[0] + 16.0) * kOneOver116;
@@ -318,6 +322,16 @@ bool FromXyz(uint32_t destination, double* c) {
 }
 
 }  // namespace
+
+void XyzToLabTabulated(double c[3], const PowerTable* cubeRoot) {
+    XyzToLabWith(c, [cubeRoot](double t) {
+        double power;
+        if (t > 0.008856 && TablePower(cubeRoot, t, &power)) return power;
+        return LabCompand(t);
+    });
+}
+
+double LabCompandExponent() { return kOneThird; }
 
 TntStatus ConvertColor(uint32_t source, const double input[3], uint32_t destination,
                        double output[3]) {

@@ -9,6 +9,8 @@
 
 namespace tnt {
 
+struct PowerTable;
+
 // The reference white of every conversion: D50 with Y = 100.
 extern const double kD50White[3];
 
@@ -19,5 +21,13 @@ extern const double kD50White[3];
 // holds the colour as XYZ). 'LChm' and 'Labm' are destinations only.
 TntStatus ConvertColor(uint32_t source, const double input[3], uint32_t destination,
                        double output[3]);
+
+// XYZ to 'Lab ' in place as ConvertColor does it, except that the cube
+// roots come from `cubeRoot` (a table for LabCompandExponent()) wherever it
+// covers them: the companded values are then within kPowerRelativeError of
+// ConvertColor's, for callers that check their quantized results.
+void XyzToLabTabulated(double c[3], const PowerTable* cubeRoot);
+// The exponent of the cube root in the 'Lab ' companding, as stored.
+double LabCompandExponent();
 
 }  // namespace tnt

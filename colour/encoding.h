@@ -9,6 +9,8 @@
 
 namespace tnt {
 
+struct PowerTable;
+
 // Rounds half-way values up; clamps to 0 (also for NaN) and 65535.
 uint16_t EncodeValue16(double value, double low, double high);
 double DecodeValue16(uint16_t code, double low, double high);
@@ -22,5 +24,10 @@ TntStatus EncodeColor16(uint32_t space, const double* values, uint16_t* codes);
 // convert, encode. On failure the status of the conversion is returned and
 // `codes` is left as it was.
 TntStatus ConvertColor16(uint32_t source, uint16_t* codes, uint32_t destination);
+
+// ConvertColor16 from 'XYZ ' to 'Lab ' with the same codes as a result, the
+// cube roots taken from `cubeRoot` (a table for LabCompandExponent(), or
+// null) where they cannot change a code.
+TntStatus ConvertXyzToLab16(uint16_t* codes, const PowerTable* cubeRoot);
 
 }  // namespace tnt

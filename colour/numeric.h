@@ -20,6 +20,22 @@ TntStatus InvertMatrix3x3(const double m[9], double out[9]);
 // may be `vector`. Other n do nothing.
 void MatrixTimesVector(int n, const double* matrix, const double* vector, double* out);
 
+// MatrixTimesVector for n = 3, the same sums in the same order, for callers
+// that run it per colour.
+inline void MatrixTimesVector3(const double* matrix, const double* vector, double* out) {
+    double sum[3];
+    for (int r = 0; r < 3; ++r) {
+        double s = 0.0;
+        s += matrix[3 * r] * vector[0];
+        s += matrix[3 * r + 1] * vector[1];
+        s += matrix[3 * r + 2] * vector[2];
+        sum[r] = s;
+    }
+    out[0] = sum[0];
+    out[1] = sum[1];
+    out[2] = sum[2];
+}
+
 // Componentwise a / b; a zero divisor gives 3.4e38.
 void DivideVectors(int n, const double* a, const double* b, double* out);
 void MultiplyVectors(int n, const double* a, const double* b, double* out);

@@ -4,10 +4,12 @@
 #include <initializer_list>
 
 #include "colour/controls.h"
+#include "colour/power.h"
 #include "colour/spaces.h"
 #include "link/build.h"
 #include "link/table.h"
 #include "platform/memory.h"
+#include "profile/signatures.h"
 #include "transform/match.h"
 #include "transform/transform.h"
 
@@ -52,6 +54,45 @@ TntStatus CreateTable(uint32_t n, uint32_t precision, int in, int out, LinkTable
     return TNT_OK;
 }
 
+// Whether a one-step curve plan (input curves of the first stage, output
+// curves of the last) works channel by channel on the link's channels, with
+// no join or white scaling around it: matrix and gray stages pass the codes
+// through under such a pass, a table stage runs each channel's own curve.
+bool CurvePassPerChannel(const MatchPlan& plan, int channels) {
+    if (plan.count != 1 || plan.sourceChannels != channels) return false;
+    const StepPlan& step = plan.steps[0];
+    const TransformStage* stage = step.stage;
+    if (stage->kind == kStageSpaceConversion || !stage->profile) return false;
+    if (step.passFlags != kPassInputCurves && step.passFlags != kPassOutputCurves) return false;
+    if (step.refusal || step.scaleIn || step.scaleOut) return false;
+    if (step.before != step.inSpace || step.inSpace != step.outSpace || step.after != step.outSpace) return false;
+    if (step.inChannels != channels || step.outChannels != channels) return false;
+    switch (stage->kind) {
+        case kStageMatrixForward:
+        case kStageMatrixReverse:
+        case kStageGrayForward:
+        case kStageGrayReverse:
+            return true;
+        case kStageLookupTable: {
+            const LutStageData& lut = stage->data.lut;
+            return (step.passFlags == kPassInputCurves ? lut.inputChannels : lut.outputChannels) == channels;
+        }
+        default:
+            return false;
+    }
+}
+
+// Channel c of a per-channel curve pass for the codes first, first + step,
+// ...: what the plan's single step makes of them.
+void CurvePassCodes(const StepPlan& step, uint32_t c, uint32_t first, uint32_t stride, uint32_t count,
+                    uint16_t* codes) {
+    if (step.stage->kind == kStageLookupTable) {
+        LutCurvePass(&step.stage->data.lut, step.outSpace, c, step.passFlags, first, stride, count, codes);
+    } else {
+        for (uint32_t i = 0; i < count; ++i) codes[i] = uint16_t(first + i * stride);
+    }
+}
+
 TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
     int in = table->inputChannels;
     uint32_t length = table->inputCurveLength;
@@ -59,6 +100,14 @@ TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
     MatchPlan plan;
     TntStatus planned = PlanMatch(t, MatchKind::kInputCurves, &plan);
     if (planned) return planned;
+    if (directSampling && CurvePassPerChannel(plan, in)) {
+        // 8-bit samples unpack as i x 257 (i x 256 in 'Lab ').
+        const uint32_t stride = length == 256 ? (plan.sourceSpace == kLab ? 256 : 257) : 1;
+        for (int c = 0; c < in; ++c)
+            CurvePassCodes(plan.steps[0], uint32_t(c), 0, stride, length, table->inputCurves + size_t(c) * length);
+        table->hasInputCurves = 1;
+        return TNT_OK;
+    }
     for (uint32_t i = 0; i < length; ++i) {
         TntStatus st;
         if (length == 256) {
@@ -76,45 +125,29 @@ TntStatus SampleInputCurves(LinkTable* table, MatchTransform* t) {
     return TNT_OK;
 }
 
-// Whether the last stage's output-curve pass does nothing but re-encode
-// each channel's code on its own, with no join or white scaling around it:
-// matrix and gray stages pass the codes through, a table stage without
-// active output curves rescales them.
-bool OutputPassOnlyReencodes(const MatchPlan& plan, const LinkTable* table) {
-    if (plan.count != 1 || plan.sourceChannels != table->outputChannels) return false;
-    const StepPlan& step = plan.steps[0];
-    const TransformStage* stage = step.stage;
-    if (stage->kind == kStageSpaceConversion || !stage->profile || step.passFlags != kPassOutputCurves) return false;
-    if (step.refusal || step.scaleIn || step.scaleOut) return false;
-    if (step.before != step.inSpace || step.inSpace != step.outSpace || step.after != step.outSpace) return false;
-    if (step.outChannels != table->outputChannels) return false;
-    switch (stage->kind) {
-        case kStageMatrixForward:
-        case kStageMatrixReverse:
-        case kStageGrayForward:
-        case kStageGrayReverse:
-            return true;
-        case kStageLookupTable:
-            return !stage->data.lut.outputCurvesActive && stage->data.lut.outputChannels == step.outChannels;
-        default:
-            return false;
-    }
-}
-
-// The output curves of a re-encoding pass, filled without running each
-// colour through the plan.
-void FillReencodedOutputCurves(LinkTable* table, const StepPlan& step) {
-    const LutStageData* lut = step.stage->kind == kStageLookupTable ? &step.stage->data.lut : nullptr;
+// The output curves of a per-channel pass, filled channel by channel; an
+// 8-bit link packs each code as PackColor would.
+void FillOutputCurvesPerChannel(LinkTable* table, const StepPlan& step) {
+    constexpr uint32_t kChunk = 4096;
+    uint16_t codes[kChunk];
     for (int c = 0; c < table->outputChannels; ++c) {
         auto* bytes = static_cast<uint8_t*>(table->outputCurves) + size_t(c) * 65536;
         auto* words = static_cast<uint16_t*>(table->outputCurves) + size_t(c) * 65536;
-        for (uint32_t i = 0; i < 65536; ++i) {
-            uint16_t code = lut ? LutReencode(lut, step.outSpace, uint32_t(c), uint16_t(i)) : uint16_t(i);
-            if (table->precision == 1) {
-                bytes[i] = PackChannel8(step.after, uint16_t(c), code);
-            } else {
-                words[i] = code;
+        // Only a and b of 'Lab ' round; every other channel keeps the high byte.
+        const bool highByte = !(step.after == kLab && (c == 1 || c == 2));
+        if (highByte && table->precision == 1 && step.stage->kind != kStageLookupTable) {
+            // The codes pass through: each byte value covers 256 codes.
+            for (uint32_t high = 0; high < 256; ++high) std::memset(bytes + high * 256, int(high), 256);
+            continue;
+        }
+        for (uint32_t first = 0; first < 65536; first += kChunk) {
+            if (table->precision != 1) {
+                CurvePassCodes(step, uint32_t(c), first, 1, kChunk, words + first);
+                continue;
             }
+            CurvePassCodes(step, uint32_t(c), first, 1, kChunk, codes);
+            for (uint32_t i = 0; i < kChunk; ++i)
+                bytes[first + i] = highByte ? uint8_t(codes[i] >> 8) : PackChannel8(step.after, uint16_t(c), codes[i]);
         }
     }
 }
@@ -124,8 +157,8 @@ TntStatus SampleOutputCurves(LinkTable* table, MatchTransform* t) {
     MatchPlan plan;
     TntStatus planned = PlanMatch(t, MatchKind::kOutputCurves, &plan);
     if (planned) return planned;
-    if (directSampling && OutputPassOnlyReencodes(plan, table)) {
-        FillReencodedOutputCurves(table, plan.steps[0]);
+    if (directSampling && CurvePassPerChannel(plan, out)) {
+        FillOutputCurvesPerChannel(table, plan.steps[0]);
         table->hasOutputCurves = 1;
         return TNT_OK;
     }
@@ -162,6 +195,35 @@ bool FirstStepIsPlainMatrixForward(const MatchPlan& plan) {
            step.outChannels == 3;
 }
 
+// A chain of just a plain matrix-forward stage and a matrix-reverse core
+// with nothing between or after them: RGB to RGB between two matrix
+// profiles.
+bool MatrixToMatrix(const MatchPlan& plan, const LinkTable* table) {
+    if (plan.count != 2 || table->inputChannels != 3 || table->outputChannels != 3) return false;
+    if (!FirstStepIsPlainMatrixForward(plan)) return false;
+    const StepPlan& step = plan.steps[1];
+    const TransformStage* stage = step.stage;
+    return stage->kind == kStageMatrixReverse && stage->profile && (step.passFlags & kPassCore) && !step.refusal &&
+           !step.scaleIn && !step.scaleOut && step.before == step.inSpace && step.inChannels == 3 &&
+           step.outChannels == 3;
+}
+
+// The grid of MatrixToMatrix chains row by row along the last channel.
+void SampleMatrixGrid(LinkTable* table, const MatchPlan& plan, const double curves[3][kLinkMaxGridPoints]) {
+    const uint32_t n = table->gridPoints;
+    const MatrixStageData* forward = &plan.steps[0].stage->data.matrix;
+    const MatrixStageData* reverse = &plan.steps[1].stage->data.matrix;
+    uint16_t xyz[3 * kLinkMaxGridPoints];
+    uint16_t* node = table->grid;
+    for (uint32_t d0 = 0; d0 < n; ++d0)
+        for (uint32_t d1 = 0; d1 < n; ++d1) {
+            const double first[2] = {curves[0][d0], curves[1][d1]};
+            MatrixForwardRow(forward, first, curves[2], n, xyz);
+            MatrixReverseRow(reverse, plan.steps[1].inverse, xyz, n, node, 3);
+            node += 3 * n;
+        }
+}
+
 TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     int in = table->inputChannels, out = table->outputChannels;
     uint32_t n = table->gridPoints;
@@ -173,6 +235,10 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     MatchPlan plan;
     TntStatus planned = PlanMatch(t, wholeChain ? MatchKind::kSingle : MatchKind::kGrid, &plan);
     if (planned) return planned;
+    // Powers met at every node (a gamma's inverse, the cube roots of 'Lab ')
+    // are tabulated once; each node's codes stay what std::pow gives.
+    PowerTable powers[4];
+    if (directSampling) AttachPowerTables(&plan, powers, 4);
     // A matrix-forward first stage meets each axis sample again and again;
     // its tone curves read one channel each, so their values are found once
     // per axis and each node only goes through the matrix.
@@ -182,6 +248,10 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
         const MatrixStageData* matrix = &plan.steps[0].stage->data.matrix;
         for (int c = 0; c < 3; ++c)
             for (uint32_t r = 0; r < n; ++r) curves[c][r] = MatrixForwardCurve(matrix, c, samples[r]);
+    }
+    if (curvesOnce && MatrixToMatrix(plan, table)) {
+        SampleMatrixGrid(table, plan, curves);
+        return TNT_OK;
     }
     uint32_t digits[kLinkMaxChannels] = {};
     uint16_t* node = table->grid;

@@ -61,14 +61,24 @@ double LookupCurve(const double* curve, uint32_t entries, double v);
 // of range values are clamped) to outputChannels values in 0..1.
 void InterpolateGrid(const LutStageData* data, const double* in, double* out);
 
-// What the stage does with the output-curve pass alone to code in channel k
-// of `space` when its output curves are not active: the codes are only
-// re-encoded. Callers check that the curves are inactive.
-uint16_t LutReencode(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t code);
+// What the stage does to channel k of a colour in `space` under its input
+// curves alone (passFlags kPassInputCurves, `space` its input side) or its
+// output curves alone (kPassOutputCurves, its output side), for the codes
+// first, first + step, ... (count of them, each below 65536): codes[i] is
+// the result for first + i x step. Under either pass each channel reads
+// and writes its own code alone, so a link's curve sections can be filled
+// channel by channel. k must lie below the table's channel count on that
+// side.
+void LutCurvePass(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t passFlags, uint32_t first,
+                  uint32_t step, uint32_t count, uint16_t* codes);
 
 // Applies a kind-5 stage to one colour with the given pass flags; `in` and
 // `out` may be the same. 6022 when output curves are asked of a colour with
 // another channel count than the table's outputs.
 TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkColor* out, uint16_t passFlags);
+// ApplyLutStage with the spaces that StageSpaces gives for passFlags found
+// beforehand, for callers that apply a stage to many colours.
+TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, uint32_t outSpace, const WorkColor* in,
+                               WorkColor* out, uint16_t passFlags);
 
 }  // namespace tnt

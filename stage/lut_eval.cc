@@ -1,4 +1,5 @@
 #include <cstring>
+#include <utility>
 
 #include "stage/lut.h"
 #include "stage/stage.h"
@@ -28,18 +29,45 @@ uint16_t Truncate(double v, double scale, uint32_t limit) {
     return static_cast<uint16_t>(t);
 }
 
-}  // namespace
-
-double LookupCurve(const double* curve, uint32_t entries, double v) {
+// LookupCurve, inline for the loops over every colour and channel.
+inline double CurveAt(const double* curve, uint32_t entries, double v) {
     const double p = (entries - 1) * Clamp01(v);
     uint32_t i = static_cast<uint32_t>(p);
     if (i > entries - 2) i = entries - 2;
     return curve[i] + (curve[i + 1] - curve[i]) * (p - i);
 }
 
-void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
-    const uint32_t inputs = data->inputChannels;
-    const uint32_t outputs = data->outputChannels;
+}  // namespace
+
+double LookupCurve(const double* curve, uint32_t entries, double v) { return CurveAt(curve, entries, v); }
+
+namespace {
+
+uint16_t Entry16(const uint8_t* node, uint32_t k) {
+    uint16_t entry;
+    std::memcpy(&entry, node + 2 * k, 2);
+    return entry;
+}
+
+// One corner's weighted entries added to each output's sum, written out
+// per output so that the sums stay in registers.
+template <size_t... K>
+void AddCorner16(double* sum, const uint8_t* node, double weight, std::index_sequence<K...>) {
+    ((sum[K] += Entry16(node, K) * weight), ...);
+}
+
+template <size_t... K>
+void AddCorner8(double* sum, const uint8_t* node, double weight, std::index_sequence<K...>) {
+    ((sum[K] += node[K] * weight), ...);
+}
+
+// The interpolation for kInputs inputs and kOutputs outputs fixed at compile
+// time (0: as the table says), so that the common shapes run unrolled; the
+// arithmetic is the same in every instance.
+template <uint32_t kInputs, uint32_t kOutputs>
+void InterpolateGridFor(const LutStageData* data, const double* in, double* out) {
+    const uint32_t inputs = kInputs ? kInputs : data->inputChannels;
+    const uint32_t outputs = kOutputs ? kOutputs : data->outputChannels;
     const uint32_t g = data->gridPoints;
     uint32_t base = 0;
     double fraction[kMaxLutChannels];
@@ -74,41 +102,71 @@ void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
     if (data->sixteenBit) {
         for (uint32_t c = 0; c < corners; ++c) {
             const uint8_t* node = data->grid + 2 * (static_cast<size_t>(base) + offset[c]);
-            for (uint32_t k = 0; k < outputs; ++k) {
-                uint16_t entry;
-                std::memcpy(&entry, node + 2 * k, 2);
-                sum[k] += entry * weight[c];
+            if constexpr (kOutputs != 0) {
+                AddCorner16(sum, node, weight[c], std::make_index_sequence<kOutputs>());
+            } else {
+                for (uint32_t k = 0; k < outputs; ++k) sum[k] += Entry16(node, k) * weight[c];
             }
         }
         for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale16;
     } else {
         for (uint32_t c = 0; c < corners; ++c) {
             const uint8_t* node = data->grid + base + offset[c];
-            for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
+            if constexpr (kOutputs != 0) {
+                AddCorner8(sum, node, weight[c], std::make_index_sequence<kOutputs>());
+            } else {
+                for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
+            }
         }
         for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale8;
     }
 }
 
-uint16_t LutReencode(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t code) {
-    // The steps of ApplyLutStage with the output-curve pass alone, for one
-    // channel: every channel reads and writes only its own code.
-    double v = code * kScale16;
-    if (space == kLab && k == 0 && v >= kLabWhiteValue) v = 1.0;
-    uint16_t result;
-    if (!lut->sixteenBit && space == kLab && k < 3) {
-        result = Truncate(v, kLabWhiteCode, 65535);
-    } else {
-        result = Truncate(v, 65535.0, 65535);
+}  // namespace
+
+void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
+    switch (data->inputChannels * 16 + data->outputChannels) {
+        case 3 * 16 + 3: return InterpolateGridFor<3, 3>(data, in, out);
+        case 3 * 16 + 4: return InterpolateGridFor<3, 4>(data, in, out);
+        case 4 * 16 + 3: return InterpolateGridFor<4, 3>(data, in, out);
+        case 4 * 16 + 4: return InterpolateGridFor<4, 4>(data, in, out);
+        default: return InterpolateGridFor<0, 0>(data, in, out);
     }
-    if (space == kLab && k == 0 && result > kLabWhiteCode) result = kLabWhiteCode;
-    return result;
+}
+
+void LutCurvePass(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t passFlags, uint32_t first,
+                  uint32_t step, uint32_t count, uint16_t* codes) {
+    // The steps of ApplyLutStage with one curve pass alone, for one channel:
+    // every channel reads and writes only its own code.
+    const bool input = passFlags == kPassInputCurves;
+    if (input && lut->useMatrix) {
+        for (uint32_t i = 0; i < count; ++i) codes[i] = uint16_t(first + i * step);
+        return;
+    }
+    const bool active = input ? lut->inputCurvesActive : lut->outputCurvesActive;
+    const uint32_t entries = input ? lut->inputEntries : lut->outputEntries;
+    const double* curve = (input ? lut->inputCurves : lut->outputCurves) + k * entries;
+    const bool lightness = space == kLab && k == 0;
+    const bool labScale = !lut->sixteenBit && space == kLab && k < 3;
+    for (uint32_t i = 0; i < count; ++i) {
+        double v = uint16_t(first + i * step) * kScale16;
+        if (lightness && v >= kLabWhiteValue) v = 1.0;
+        if (active) v = CurveAt(curve, entries, v);
+        uint16_t result = labScale ? Truncate(v, kLabWhiteCode, 65535) : Truncate(v, 65535.0, 65535);
+        if (lightness && result > kLabWhiteCode) result = kLabWhiteCode;
+        codes[i] = result;
+    }
 }
 
 TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
-    const LutStageData* lut = &stage->data.lut;
     uint32_t inSpace = 0, outSpace = 0;
     StageSpaces(stage, passFlags, &inSpace, &outSpace);
+    return ApplyLutStageBetween(stage, inSpace, outSpace, in, out, passFlags);
+}
+
+TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, uint32_t outSpace, const WorkColor* in,
+                               WorkColor* out, uint16_t passFlags) {
+    const LutStageData* lut = &stage->data.lut;
     uint32_t n = (passFlags & (kPassInputCurves | kPassCore)) ? lut->inputChannels : lut->outputChannels;
 
     WorkColor result = *in;
@@ -131,7 +189,7 @@ TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkCo
     }
     if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
         for (uint32_t k = 0; k < n; ++k)
-            v[k] = LookupCurve(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
+            v[k] = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
     }
     if (passFlags & kPassCore) {
         InterpolateGrid(lut, v, v);
@@ -141,7 +199,7 @@ TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkCo
     if (lut->outputCurvesActive && (passFlags & kPassOutputCurves)) {
         if (n == lut->outputChannels) {
             for (uint32_t k = 0; k < n; ++k)
-                v[k] = LookupCurve(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
+                v[k] = CurveAt(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
         } else {
             st = TNT_ERR_OUTPUT_CURVES;
         }

@@ -5,6 +5,7 @@
 
 #include "colour/convert.h"
 #include "colour/numeric.h"
+#include "colour/power.h"
 #include "platform/memory.h"
 #include "profile/byteorder.h"
 #include "profile/elements.h"
@@ -34,6 +35,47 @@ uint16_t Quantize(double t) {
     if (!(t >= 0.0)) return 0;
     if (t > 65535.0) return 65535;
     return static_cast<uint16_t>(t);
+}
+
+// Whether `power` serves channel c's curve: a gamma whose inverse is the
+// table's power. Null tables serve nothing.
+const PowerTable* ServingTable(const MatrixStageData* data, int c, const PowerTable* power) {
+    const double* curve = data->curve[c];
+    if (power && data->curveLength[c] == 1 && curve && 1.0 / curve[0] == power->exponent) return power;
+    return nullptr;
+}
+
+// Colours per batch of the row functions.
+constexpr uint32_t kMaxRow = 64;
+
+// Quantize(InvertCurve(table, length, y) * 65535.0), the power of a
+// gamma's inverse taken from `power` (a table serving this curve, or null)
+// wherever its error cannot reach another code.
+uint16_t QuantizeInverse(const double* table, uint32_t length, double y, const PowerTable* power) {
+    double value;
+    if (power && TablePower(power, y, &value)) {
+        // value > 0, so t > 0.5; codes up to 65534 truncate, anything from
+        // 65535 on is 65535.
+        const double t = value * 65535.0 + 0.5;
+        if (t < 65534.5) {
+            const int32_t code = static_cast<int32_t>(t);
+            const double fraction = t - code;
+            if (fraction > kQuantizeTolerance && fraction < 1.0 - kQuantizeTolerance) return static_cast<uint16_t>(code);
+        } else if (t > 65535.0 + kQuantizeTolerance) {
+            return 65535;
+        }
+    } else if (power && y <= 0.0) {
+        // pow(+0, a) is +0 for every a > 0, and tables hold such a.
+        return 0;
+    }
+    return Quantize(InvertCurve(table, length, y) * 65535.0);
+}
+
+// The linear half of a matrix-reverse core: three codes to the values the
+// curves are inverted at.
+inline void ReverseLinear(const MatrixStageData* data, const uint16_t* in, double* v) {
+    for (int c = 0; c < 3; ++c) v[c] = in[c] * kXyzInScale;
+    MatrixTimesVector3(data->matrix, v, v);
 }
 
 double Clamp01(double v) {
@@ -152,7 +194,7 @@ double MatrixForwardCurve(const MatrixStageData* data, int c, uint16_t code) {
 void MatrixForwardFromCurves(const MatrixStageData* data, const double curves[3], const WorkColor* in,
                              WorkColor* out) {
     double v[3];
-    MatrixTimesVector(3, data->matrix, curves, v);
+    MatrixTimesVector3(data->matrix, curves, v);
     *out = *in;
     for (int c = 0; c < 3; ++c) out->channel[c] = Quantize(v[c] * kXyzOutScale);
 }
@@ -169,17 +211,57 @@ TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, W
 }
 
 TntStatus ApplyMatrixReverse(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
+    const PowerTable* none[3] = {};
+    return ApplyMatrixReverseTabulated(data, none, in, out, passFlags);
+}
+
+TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const PowerTable* const powers[3],
+                                      const WorkColor* in, WorkColor* out, uint16_t passFlags) {
     if (!(passFlags & kPassCore)) {
         *out = *in;
         return TNT_OK;
     }
     double v[3];
-    for (int c = 0; c < 3; ++c) v[c] = in->channel[c] * kXyzInScale;
-    MatrixTimesVector(3, data->matrix, v, v);
-    for (int c = 0; c < 3; ++c) v[c] = InvertCurve(data->curve[c], data->curveLength[c], v[c]);
+    ReverseLinear(data, in->channel, v);
     *out = *in;
-    for (int c = 0; c < 3; ++c) out->channel[c] = Quantize(v[c] * 65535.0);
+    for (int c = 0; c < 3; ++c)
+        out->channel[c] = QuantizeInverse(data->curve[c], data->curveLength[c], v[c], ServingTable(data, c, powers[c]));
     return TNT_OK;
+}
+
+void MatrixForwardRow(const MatrixStageData* data, const double firstCurves[2], const double* lastCurve,
+                      uint32_t count, uint16_t* xyz) {
+    // MatrixTimesVector3 adds the three products in order; the first two
+    // are the same all along the row.
+    const double* m = data->matrix;
+    double partial[3];
+    for (int r = 0; r < 3; ++r) {
+        double s = 0.0;
+        s += m[3 * r] * firstCurves[0];
+        s += m[3 * r + 1] * firstCurves[1];
+        partial[r] = s;
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        for (int r = 0; r < 3; ++r) xyz[3 * i + r] = Quantize((partial[r] + m[3 * r + 2] * lastCurve[i]) * kXyzOutScale);
+}
+
+void MatrixReverseRow(const MatrixStageData* data, const PowerTable* const powers[3], const uint16_t* xyz,
+                      uint32_t count, uint16_t* out, uint32_t stride) {
+    // The linear halves first, then one channel at a time: short loops of
+    // independent colours overlap where one long body per colour would
+    // wait on each power in turn.
+    double v[3 * kMaxRow];
+    for (uint32_t first = 0; first < count; first += kMaxRow) {
+        const uint32_t rows = count - first < kMaxRow ? count - first : kMaxRow;
+        for (uint32_t i = 0; i < rows; ++i) ReverseLinear(data, xyz + 3 * (first + i), v + 3 * i);
+        for (int c = 0; c < 3; ++c) {
+            const double* curve = data->curve[c];
+            const uint32_t length = data->curveLength[c];
+            const PowerTable* serving = ServingTable(data, c, powers[c]);
+            uint16_t* channel = out + size_t(first) * stride + c;
+            for (uint32_t i = 0; i < rows; ++i) channel[size_t(i) * stride] = QuantizeInverse(curve, length, v[3 * i + c], serving);
+        }
+    }
 }
 
 TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,

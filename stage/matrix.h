@@ -11,6 +11,7 @@
 namespace tnt {
 
 struct WorkColor;
+struct PowerTable;
 
 // Tone curves are tables of n doubles: n = 0 is the identity (no table),
 // n = 1 holds a gamma, n >= 2 holds samples in 0..1 equally spaced over
@@ -52,11 +53,27 @@ double MatrixForwardCurve(const MatrixStageData* data, int c, uint16_t code);
 void MatrixForwardFromCurves(const MatrixStageData* data, const double curves[3], const WorkColor* in,
                              WorkColor* out);
 
+// Rows of a link grid through a matrix-forward stage and then a
+// matrix-reverse one: the first two channels fixed, the last running. The
+// forward row takes MatrixForwardCurve's values (channels 0 and 1, then
+// channel 2 for each of `count` colours) and writes count x 3 XYZ codes;
+// the reverse row turns them into codes `stride` apart. Each colour gets
+// the codes of ApplyMatrixForward and ApplyMatrixReverseTabulated.
+void MatrixForwardRow(const MatrixStageData* data, const double firstCurves[2], const double* lastCurve,
+                      uint32_t count, uint16_t* xyz);
+void MatrixReverseRow(const MatrixStageData* data, const PowerTable* const powers[3], const uint16_t* xyz,
+                      uint32_t count, uint16_t* out, uint32_t stride);
+
 // Only the core pass flag (2) does anything here; without it the colour is
 // passed through. `in` and `out` may be the same. The gray kinds read the
 // profile's PCS and fail with 5007 unless it is 'Lab ' or 'XYZ '.
 TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags);
 TntStatus ApplyMatrixReverse(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags);
+// ApplyMatrixReverse with the same codes as a result, the inverse of a
+// gamma curve taken from powers[c] (a table for 1 / gamma, or null) where
+// that cannot change channel c's code.
+TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const PowerTable* const powers[3],
+                                      const WorkColor* in, WorkColor* out, uint16_t passFlags);
 TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,
                            uint16_t passFlags);
 TntStatus ApplyGrayReverse(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,

@@ -135,10 +135,11 @@ TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
     EXPECT_EQ(tnt::LiveBlockCount(), live);
 }
 
-// Where the builder fills a section without running each colour (a last
-// stage whose output pass only re-encodes, a matrix-forward first stage
-// whose curves are found once per axis), the link must hold exactly the
-// bytes of the colour-by-colour sampling, for every precision and grid size.
+// Where the builder fills a section without running each colour (curve
+// sections channel by channel, a matrix-forward first stage whose curves
+// are found once per axis, two matrix stages row by row) or takes powers
+// from tables, the link must hold exactly the bytes of the colour-by-colour
+// sampling with std::pow, for every precision and grid size.
 TEST(LinkSampling, DirectFillsEqualSampledSections) {
     const std::string icc = "/usr/share/color/icc/";
     const std::string ref = "/usr/share/color/argyll/ref/";
@@ -161,6 +162,19 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
         {{sRGB, icc + "ITULab.icc"}, 0},  // a Lab table stage last: 8-bit Lab packing
         {{sRGB, icc + "CineLogCurve.icc"}, 0},
         {{sRGB, icc + "Gray-CIE_L.icc"}, 0},
+        // Tabulated gamma inverses: wide gamuts into narrower ones clamp on
+        // both sides; a gamma of 1; white scaling around tabulated stages.
+        {{ref + "ProPhoto.icm", adobe}, 1},
+        {{ref + "Rec2020.icm", ref + "ClayRGB1998.icm"}, 0},
+        {{adobe, ref + "ProPhotoLin.icm"}, 0},
+        {{ref + "ClayRGB1998.icm", ref + "ProPhoto.icm"}, 3},
+        {{gray, adobe}, 0},
+        // Tabulated cube roots: matrix sources into 'Lab ' tables, 8- and
+        // 16-bit ones, and a third profile behind them.
+        {{adobe, tr003}, 0},
+        {{ref + "ProPhoto.icm", fogra39, sRGB}, 1},
+        // 'Lab ' input curves of a table stage (8-bit samples as i x 256).
+        {{icc + "ITULab.icc", sRGB}, 0},
     };
     const int64_t live = tnt::LiveBlockCount();
     for (const Pair& pair : pairs) {

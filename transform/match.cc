@@ -5,6 +5,7 @@
 #include "colour/convert.h"
 #include "colour/encoding.h"
 #include "colour/numeric.h"
+#include "colour/power.h"
 #include "colour/spaces.h"
 #include "profile/signatures.h"
 
@@ -97,13 +98,19 @@ StepPlan PlanStep(const TransformStage* stage, uint16_t passFlags, uint32_t curr
     return plan;
 }
 
+// A conversion between stages; a cube-root table is attached only to
+// steps whose conversion runs from 'XYZ ' to 'Lab '.
+TntStatus Convert16(uint32_t from, uint16_t* codes, uint32_t to, const PowerTable* cubeRoot) {
+    return cubeRoot ? ConvertXyzToLab16(codes, cubeRoot) : ConvertColor16(from, codes, to);
+}
+
 TntStatus RunStep(const StepPlan& plan, const uint16_t* in, uint16_t* out) {
     const TransformStage* stage = plan.stage;
     if (stage->kind == kStageSpaceConversion) {
         uint16_t codes[3] = {in[0], in[1], in[2]};
         TntStatus st = TNT_OK;
         if ((plan.passFlags & kPassCore) && plan.inSpace != plan.outSpace)
-            st = ConvertColor16(plan.inSpace, codes, plan.outSpace);
+            st = Convert16(plan.inSpace, codes, plan.outSpace, plan.cubeRoot);
         std::memcpy(out, codes, sizeof codes);
         return st;
     }
@@ -113,12 +120,19 @@ TntStatus RunStep(const StepPlan& plan, const uint16_t* in, uint16_t* out) {
     uint16_t scratch[kMaxWorkChannels] = {};
     std::memcpy(scratch, in, plan.inChannels * sizeof(uint16_t));
     TntStatus st = TNT_OK;
-    if (plan.before != plan.inSpace) st = ConvertColor16(plan.before, scratch, plan.inSpace);
+    if (plan.before != plan.inSpace) st = Convert16(plan.before, scratch, plan.inSpace, plan.cubeRoot);
     if (!st && plan.scaleIn) st = ScaleWhite(plan.inSpace, scratch, stage->mediaWhite, kD50White);
     if (!st) {
         WorkColor work;
         std::memcpy(work.channel, scratch, sizeof scratch);
-        st = ApplyStage(stage, &work, &work, plan.passFlags);
+        // The plan already knows a table stage's spaces.
+        if (stage->kind == kStageLookupTable) {
+            st = ApplyLutStageBetween(stage, plan.inSpace, plan.outSpace, &work, &work, plan.passFlags);
+        } else if (stage->kind == kStageMatrixReverse) {
+            st = ApplyMatrixReverseTabulated(&stage->data.matrix, plan.inverse, &work, &work, plan.passFlags);
+        } else {
+            st = ApplyStage(stage, &work, &work, plan.passFlags);
+        }
         std::memcpy(scratch, work.channel, sizeof scratch);
         if (!st && plan.scaleOut) st = ScaleWhite(plan.outSpace, scratch, kD50White, stage->mediaWhite);
     }
@@ -203,6 +217,41 @@ TntStatus MatchPlannedFrom(const MatchPlan* plan, int first, uint16_t* work, voi
     if (!plan || !work || !destination) return TNT_ERR_NULL_PARAMETER;
     if (first < 0 || first > plan->count) return TNT_ERR_NULL_PARAMETER;
     return RunSteps(plan, first, work, destination, depth);
+}
+
+namespace {
+
+// The table for exponent a among the first `*filled`, or a new one; null
+// when there is no room or a table cannot serve a.
+const PowerTable* TableFor(double a, PowerTable* tables, int capacity, int* filled) {
+    for (int i = 0; i < *filled; ++i)
+        if (tables[i].exponent == a) return &tables[i];
+    if (*filled >= capacity || !PreparePowerTable(a, &tables[*filled])) return nullptr;
+    return &tables[(*filled)++];
+}
+
+}  // namespace
+
+int AttachPowerTables(MatchPlan* plan, PowerTable* tables, int capacity) {
+    int filled = 0;
+    for (int i = 0; i < plan->count; ++i) {
+        StepPlan& step = plan->steps[i];
+        const TransformStage* stage = step.stage;
+        bool toLab;
+        if (stage->kind == kStageSpaceConversion) {
+            toLab = (step.passFlags & kPassCore) && step.inSpace == kXYZ && step.outSpace == kLab;
+        } else {
+            toLab = stage->profile && step.before == kXYZ && step.inSpace == kLab;
+        }
+        if (toLab) step.cubeRoot = TableFor(LabCompandExponent(), tables, capacity, &filled);
+        if (stage->kind == kStageMatrixReverse && stage->profile && (step.passFlags & kPassCore)) {
+            const MatrixStageData& matrix = stage->data.matrix;
+            for (int c = 0; c < 3; ++c)
+                if (matrix.curveLength[c] == 1 && matrix.curve[c])
+                    step.inverse[c] = TableFor(1.0 / matrix.curve[c][0], tables, capacity, &filled);
+        }
+    }
+    return filled;
 }
 
 TntStatus MatchGridColor(const void* source, void* destination, MatchTransform* t, int16_t depth) {

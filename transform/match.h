@@ -8,6 +8,8 @@
 
 namespace tnt {
 
+struct PowerTable;
+
 // Working colours hold eight channels; spaces with more cannot be matched.
 constexpr uint16_t kMaxWorkChannels = kWorkChannels;
 
@@ -42,6 +44,10 @@ struct StepPlan {
     uint16_t inChannels, outChannels;
     bool scaleIn, scaleOut;  // absolute intents move the white on either side
     TntStatus refusal;       // a space the working colour cannot hold
+    // Tabulated powers that a sampler may attach (AttachPowerTables); null
+    // means std::pow alone. The step's codes are the same either way.
+    const PowerTable* cubeRoot;   // its conversion from 'XYZ ' to 'Lab ', join or stage
+    const PowerTable* inverse[3];  // a matrix-reverse core's gamma inverses
 };
 
 // A whole sampling: unpack in one space, the steps, pack in the space the
@@ -71,5 +77,12 @@ TntStatus MatchPlanned(const MatchPlan* plan, const void* source, void* destinat
 // them); steps `first` onwards run on it, manipulation hook included, and
 // the result is packed. For samplers that do the first steps their own way.
 TntStatus MatchPlannedFrom(const MatchPlan* plan, int first, uint16_t* work, void* destination, int16_t depth);
+
+// Fills up to `capacity` tables for the powers the plan's steps meet in
+// every colour (the cube roots of an 'XYZ ' to 'Lab ' conversion, the
+// inverses of a matrix-reverse stage's gamma curves) and attaches them to
+// the steps. Worth it for a section of thousands of colours; the tables
+// must outlive the plan's use. Returns how many were filled.
+int AttachPowerTables(MatchPlan* plan, PowerTable* tables, int capacity);
 
 }  // namespace tnt
