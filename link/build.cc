@@ -219,7 +219,7 @@ void SampleMatrixGrid(LinkTable* table, const MatchPlan& plan, const double curv
         for (uint32_t d1 = 0; d1 < n; ++d1) {
             const double first[2] = {curves[0][d0], curves[1][d1]};
             MatrixForwardRow(forward, first, curves[2], n, xyz);
-            MatrixReverseRow(reverse, plan.steps[1].inverse, xyz, n, node, 3);
+            MatrixReverseRow(reverse, &plan.steps[1].inverse, xyz, n, node, 3);
             node += 3 * n;
         }
 }
@@ -238,7 +238,11 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     // Powers met at every node (a gamma's inverse, the cube roots of 'Lab ')
     // are tabulated once; each node's codes stay what std::pow gives.
     PowerTable powers[4];
-    if (directSampling) AttachPowerTables(&plan, powers, 4);
+    CurveSearch searches[3];
+    if (directSampling) {
+        AttachPowerTables(&plan, powers, 4);
+        AttachCurveSearches(&plan, searches, 3);
+    }
     // A matrix-forward first stage meets each axis sample again and again;
     // its tone curves read one channel each, so their values are found once
     // per axis and each node only goes through the matrix.
