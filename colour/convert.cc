@@ -331,6 +331,8 @@ void XyzToLabTabulated(double c[3], const PowerTable* cubeRoot) {
     });
 }
 
+void LabToXyzValues(double c[3]) { LabToXyz(c); }
+
 double LabCompandExponent() { return kOneThird; }
 
 TntStatus ConvertColor(uint32_t source, const double input[3], uint32_t destination,

@@ -27,6 +27,8 @@ TntStatus ConvertColor(uint32_t source, const double input[3], uint32_t destinat
 // covers them: the companded values are then within kPowerRelativeError of
 // ConvertColor's, for callers that check their quantized results.
 void XyzToLabTabulated(double c[3], const PowerTable* cubeRoot);
+// 'Lab ' to XYZ in place, exactly as ConvertColor does it.
+void LabToXyzValues(double c[3]);
 // The exponent of the cube root in the 'Lab ' companding, as stored.
 double LabCompandExponent();
 

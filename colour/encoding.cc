@@ -108,4 +108,11 @@ TntStatus ConvertXyzToLab16(uint16_t* codes, const PowerTable* cubeRoot) {
     return ConvertColor16(kXYZ, codes, kLab);
 }
 
+void ConvertLabToXyz16(uint16_t* codes) {
+    double v[3] = {DecodeValue16(codes[0], 0.0, kLabLightnessHigh), DecodeValue16(codes[1], kLabAxisLow, kLabAxisHigh),
+                   DecodeValue16(codes[2], kLabAxisLow, kLabAxisHigh)};
+    LabToXyzValues(v);
+    for (int i = 0; i < 3; ++i) codes[i] = EncodeValue16(v[i], 0.0, kXyzHigh);
+}
+
 }  // namespace tnt

@@ -29,5 +29,8 @@ TntStatus ConvertColor16(uint32_t source, uint16_t* codes, uint32_t destination)
 // cube roots taken from `cubeRoot` (a table for LabCompandExponent(), or
 // null) where they cannot change a code.
 TntStatus ConvertXyzToLab16(uint16_t* codes, const PowerTable* cubeRoot);
+// ConvertColor16 from 'Lab ' to 'XYZ ', the same codes without the
+// dispatch over spaces, for the joins that run once per colour.
+void ConvertLabToXyz16(uint16_t* codes);
 
 }  // namespace tnt

@@ -4,12 +4,14 @@
 #include <initializer_list>
 
 #include "colour/controls.h"
+#include "colour/encoding.h"
 #include "colour/power.h"
 #include "colour/spaces.h"
 #include "link/build.h"
 #include "link/table.h"
 #include "platform/memory.h"
 #include "profile/signatures.h"
+#include "stage/lut.h"
 #include "transform/match.h"
 #include "transform/transform.h"
 
@@ -219,9 +221,103 @@ void SampleMatrixGrid(LinkTable* table, const MatchPlan& plan, const double curv
         for (uint32_t d1 = 0; d1 < n; ++d1) {
             const double first[2] = {curves[0][d0], curves[1][d1]};
             MatrixForwardRow(forward, first, curves[2], n, xyz);
-            MatrixReverseRow(reverse, plan.steps[1].inverse, xyz, n, node, 3);
+            MatrixReverseRow(reverse, &plan.steps[1].inverse, xyz, n, node, 3);
             node += 3 * n;
         }
+}
+
+// A first step that is a table stage's core on the very colour unpacked,
+// with each channel reaching the grid on its own (no matrix in front): no
+// join, white scaling or hook around it, the table's channels those of the
+// link's source and of the step's output space.
+bool FirstStepIsPlainTable(const MatchPlan& plan, const LinkTable* table) {
+    if (plan.count < 1 || plan.sourceChannels != table->inputChannels) return false;
+    if (plan.manipulate && plan.transform->manipulation) return false;
+    const StepPlan& step = plan.steps[0];
+    const TransformStage* stage = step.stage;
+    if (stage->kind != kStageLookupTable || !stage->profile || !(step.passFlags & kPassCore)) return false;
+    if (step.refusal || step.scaleIn || step.scaleOut || step.before != step.inSpace) return false;
+    const LutStageData& lut = stage->data.lut;
+    return !lut.useMatrix && lut.inputChannels == step.inChannels && step.inChannels == plan.sourceChannels &&
+           lut.outputChannels == step.outChannels;
+}
+
+// A chain whose second and last step is a matrix-reverse core reached from
+// 'Lab ' or 'XYZ ' with no white scaling: a printer's table into a display
+// profile.
+bool TableThenMatrixReverse(const MatchPlan& plan, const LinkTable* table) {
+    if (plan.count != 2 || table->outputChannels != 3 || plan.steps[0].outChannels != 3) return false;
+    const StepPlan& step = plan.steps[1];
+    const TransformStage* stage = step.stage;
+    return stage->kind == kStageMatrixReverse && stage->profile && (step.passFlags & kPassCore) && !step.refusal &&
+           !step.scaleIn && !step.scaleOut && step.inSpace == kXYZ && (step.before == kXYZ || step.before == kLab) &&
+           step.inChannels == 3 && step.outChannels == 3;
+}
+
+// The grid of a chain that starts with FirstStepIsPlainTable, row by row
+// along the last channel: the grid's inputs are found once per axis, each
+// row is interpolated with what its shared channels give found once, and
+// the steps after it run on each node's codes as they would have.
+TntStatus SampleTableGrid(LinkTable* table, const MatchPlan& plan, const uint16_t* samples) {
+    const int in = table->inputChannels, out = table->outputChannels;
+    const uint32_t n = table->gridPoints;
+    const StepPlan& first = plan.steps[0];
+    const LutStageData* lut = &first.stage->data.lut;
+    const uint32_t outputs = lut->outputChannels, channels = first.outChannels;
+    double axis[kMaxLutChannels][kLinkMaxGridPoints];
+    for (int d = 0; d < in; ++d)
+        for (uint32_t r = 0; r < n; ++r)
+            axis[d][r] = LutCoreInput(lut, first.inSpace, uint32_t(d), samples[r], first.passFlags);
+    const bool matrixTail = TableThenMatrixReverse(plan, table);
+    // The table's entries as doubles, once for all rows (unless the table
+    // is far larger than any a profile needs); without them each row reads
+    // the entries as they are stored, to the same values.
+    constexpr uint32_t kMaxConvertedEntries = 1u << 20;
+    auto* entries = lut->gridSize <= kMaxConvertedEntries
+                        ? static_cast<double*>(AllocBlock(sizeof(double) * lut->gridSize))
+                        : nullptr;
+    if (entries) ConvertGridEntries(lut, entries);
+    double values[kLinkMaxGridPoints * kMaxLutChannels];
+    uint16_t codes[kLinkMaxGridPoints * kMaxLutChannels];
+    uint32_t digits[kLinkMaxChannels] = {};
+    uint16_t* node = table->grid;
+    for (;;) {
+        double fixed[kMaxLutChannels];
+        for (int d = 0; d + 1 < in; ++d) fixed[d] = axis[d][digits[d]];
+        InterpolateGridRow(lut, entries, fixed, axis[in - 1], n, values);
+        for (uint32_t i = 0; i < n; ++i)
+            LutOutputCodes(lut, first.outSpace, values + i * outputs, first.passFlags, codes + i * channels);
+        if (matrixTail) {
+            const StepPlan& last = plan.steps[1];
+            if (last.before == kLab)
+                for (uint32_t i = 0; i < n; ++i) ConvertLabToXyz16(codes + 3 * i);
+            MatrixReverseRow(&last.stage->data.matrix, &last.inverse, codes, n, node, 3);
+            node += 3 * n;
+        } else {
+            for (uint32_t i = 0; i < n; ++i) {
+                // The working colour after the first step: its output
+                // channels over the source codes.
+                uint16_t work[kWorkChannels] = {}, result[kWorkChannels] = {};
+                for (int d = 0; d + 1 < in; ++d) work[d] = samples[digits[d]];
+                work[in - 1] = samples[i];
+                std::memcpy(work, codes + i * channels, channels * sizeof(uint16_t));
+                TntStatus st = MatchPlannedFrom(&plan, 1, work, result, 2);
+                if (st) {
+                    FreeBlock(entries);
+                    return st;
+                }
+                std::memcpy(node, result, size_t(out) * 2);
+                node += out;
+            }
+        }
+        // Next row: the last input channel but one is the lowest digit.
+        int d = in - 2;
+        while (d >= 0 && ++digits[d] == n) digits[d--] = 0;
+        if (d < 0) {
+            FreeBlock(entries);
+            return TNT_OK;
+        }
+    }
 }
 
 TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
@@ -238,7 +334,11 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
     // Powers met at every node (a gamma's inverse, the cube roots of 'Lab ')
     // are tabulated once; each node's codes stay what std::pow gives.
     PowerTable powers[4];
-    if (directSampling) AttachPowerTables(&plan, powers, 4);
+    CurveSearch searches[3];
+    if (directSampling) {
+        AttachPowerTables(&plan, powers, 4);
+        AttachCurveSearches(&plan, searches, 3);
+    }
     // A matrix-forward first stage meets each axis sample again and again;
     // its tone curves read one channel each, so their values are found once
     // per axis and each node only goes through the matrix.
@@ -253,6 +353,7 @@ TntStatus SampleGrid(LinkTable* table, MatchTransform* t, bool wholeChain) {
         SampleMatrixGrid(table, plan, curves);
         return TNT_OK;
     }
+    if (directSampling && FirstStepIsPlainTable(plan, table)) return SampleTableGrid(table, plan, samples);
     uint32_t digits[kLinkMaxChannels] = {};
     uint16_t* node = table->grid;
     for (;;) {

@@ -1,5 +1,7 @@
 #include "link/lookups.h"
 
+#include <cstring>
+
 #include "platform/memory.h"
 
 namespace tnt {
@@ -25,6 +27,24 @@ bool Covered(const LinkTable* table) {
     return true;
 }
 
+// The first of v[from], ..., v[size - 1] that is not `value`, or size;
+// eight bytes at a time where they line up, since most blocks of an output
+// curve hold one or two values.
+uint32_t FirstDiffering(const uint8_t* v, uint32_t from, uint32_t size, uint8_t value) {
+    const uint64_t pattern = 0x0101010101010101ull * value;
+    uint32_t i = from;
+    for (; i < size && (i & 7) != 0; ++i)
+        if (v[i] != value) return i;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, v + i, sizeof word);
+        if (word != pattern) break;
+    }
+    for (; i < size; ++i)
+        if (v[i] != value) return i;
+    return size;
+}
+
 // Coarsest first: the smallest encoding that holds every curve wins.
 constexpr uint32_t kStepShifts[] = {8, 7, 6, 5, 4};
 
@@ -33,10 +53,21 @@ constexpr uint32_t kStepShifts[] = {8, 7, 6, 5, 4};
 bool IdentityInputCurves(const LinkTable* table) {
     if (!table->hasInputCurves || !table->inputCurves) return false;
     const uint32_t length = table->precision == 1 ? 256 : 65536, scale = table->precision == 1 ? 257 : 1;
+    // Four entries at a time: each 16-bit lane of the expected word rises
+    // by 4 x scale from one word to the next and never carries into the
+    // next lane, whatever order the lanes lie in.
+    const uint16_t first[4] = {0, uint16_t(scale), uint16_t(2 * scale), uint16_t(3 * scale)};
+    uint64_t start;
+    std::memcpy(&start, first, sizeof start);
+    const uint64_t rise = 0x0001000100010001ull * (4 * scale);
     for (int32_t c = 0; c < table->inputChannels; ++c) {
         const uint16_t* curve = table->inputCurves + size_t(c) * length;
-        for (uint32_t v = 0; v < length; ++v)
-            if (curve[v] != v * scale) return false;
+        uint64_t expected = start;
+        for (uint32_t v = 0; v < length; v += 4, expected += rise) {
+            uint64_t word;
+            std::memcpy(&word, curve + v, sizeof word);
+            if (word != expected) return false;
+        }
     }
     return true;
 }
@@ -51,16 +82,14 @@ uint32_t* EncodeOutputSteps(const LinkTable* table, uint32_t shift) {
     for (int32_t c = 0; c < outputs; ++c)
         for (uint32_t b = 0; b < blocks; ++b) {
             const uint8_t* v = curves + size_t(c) * 65536 + b * size;
-            uint32_t i = 1;
-            while (i < size && v[i] == v[0]) ++i;
+            const uint32_t i = FirstDiffering(v, 1, size, v[0]);
             // No change: a switch at 0 adds nothing.
             uint32_t entry = uint32_t{v[0]} << 16;
             if (i < size) {
-                for (uint32_t k = i + 1; k < size; ++k)
-                    if (v[k] != v[i]) {
-                        FreeBlock(steps);
-                        return nullptr;
-                    }
+                if (FirstDiffering(v, i + 1, size, v[i]) < size) {
+                    FreeBlock(steps);
+                    return nullptr;
+                }
                 entry |= (b * size + i) | uint32_t(uint8_t(v[i] - v[0])) << 24;
             }
             steps[size_t(c) * blocks + b] = entry;

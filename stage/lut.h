@@ -61,6 +61,26 @@ double LookupCurve(const double* curve, uint32_t entries, double v);
 // of range values are clamped) to outputChannels values in 0..1.
 void InterpolateGrid(const LutStageData* data, const double* in, double* out);
 
+// InterpolateGrid for a row of colours that share every input but the
+// last: inputs 0 to inputChannels - 2 at `fixed`, the last at last[i] for
+// colour i (count of them). out[i x outputChannels + k] is output k of
+// colour i, exactly as InterpolateGrid gives it. `entries` may hold the
+// table's entries as ConvertGridEntries writes them, for callers that
+// interpolate many rows, or be null.
+void InterpolateGridRow(const LutStageData* data, const double* entries, const double* fixed, const double* last,
+                        uint32_t count, double* out);
+// The grid's gridSize entries as doubles, in the table's order.
+void ConvertGridEntries(const LutStageData* data, double* entries);
+
+// The two ends of ApplyLutStageBetween for a table without a matrix in
+// front of its input curves, where each channel reaches the grid on its
+// own: the value that channel k (code `code`, in `inSpace`) enters the
+// grid with under `passFlags`, and the codes the stage writes for the
+// grid's outputChannels values v (the output curves run on v in place
+// when passFlags asks for them).
+double LutCoreInput(const LutStageData* lut, uint32_t inSpace, uint32_t k, uint16_t code, uint16_t passFlags);
+void LutOutputCodes(const LutStageData* lut, uint32_t outSpace, double* v, uint16_t passFlags, uint16_t* codes);
+
 // What the stage does to channel k of a colour in `space` under its input
 // curves alone (passFlags kPassInputCurves, `space` its input side) or its
 // output curves alone (kPassOutputCurves, its output side), for the codes

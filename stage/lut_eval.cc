@@ -37,6 +37,29 @@ inline double CurveAt(const double* curve, uint32_t entries, double v) {
     return curve[i] + (curve[i + 1] - curve[i]) * (p - i);
 }
 
+// The codes of n values leaving a table stage in `outSpace`. An 8-bit
+// table reaches L = 100 at its top entry, so its Lab output is scaled to
+// 65280 throughout; a 16-bit table only has L capped there.
+inline void WriteCodes(const LutStageData* lut, uint32_t outSpace, const double* v, uint32_t n, uint16_t* codes) {
+    uint32_t k = 0;
+    if (!lut->sixteenBit && outSpace == kLab) {
+        for (; k < n && k < 3; ++k) codes[k] = Truncate(v[k], kLabWhiteCode, 65535);
+        if (codes[0] > kLabWhiteCode) codes[0] = kLabWhiteCode;
+    }
+    for (; k < n; ++k) codes[k] = Truncate(v[k], 65535.0, 65535);
+    if (outSpace == kLab && n > 0 && codes[0] > kLabWhiteCode) codes[0] = kLabWhiteCode;
+}
+
+// LutOutputCodes, inline for the stage applied colour by colour.
+inline void OutputCodes(const LutStageData* lut, uint32_t outSpace, double* v, uint16_t passFlags, uint16_t* codes) {
+    const uint32_t n = lut->outputChannels;
+    if (lut->outputCurvesActive && (passFlags & kPassOutputCurves)) {
+        for (uint32_t k = 0; k < n; ++k)
+            v[k] = CurveAt(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
+    }
+    WriteCodes(lut, outSpace, v, n, codes);
+}
+
 }  // namespace
 
 double LookupCurve(const double* curve, uint32_t entries, double v) { return CurveAt(curve, entries, v); }
@@ -61,77 +84,156 @@ void AddCorner8(double* sum, const uint8_t* node, double weight, std::index_sequ
     ((sum[K] += node[K] * weight), ...);
 }
 
-// The interpolation for kInputs inputs and kOutputs outputs fixed at compile
-// time (0: as the table says), so that the common shapes run unrolled; the
-// arithmetic is the same in every instance.
+// Where value v (clamped to 0..1) falls along an axis of g points: the
+// lower node and the fraction of the cell beyond it; the top value lies at
+// the far end of the last cell.
+inline void LocateOnAxis(uint32_t g, double v, uint32_t* index, double* fraction) {
+    const double p = (g - 1) * Clamp01(v);
+    uint32_t i = static_cast<uint32_t>(p);
+    *fraction = p - i;
+    if (i >= g - 1) {
+        i = g - 2;
+        *fraction = 1.0;
+    }
+    *index = i;
+}
+
+// Corners 2s and 2s + 1 of RowFromEntries: the entries at `at` and at the
+// next node along the last axis, `step` further, in that order.
+template <size_t... K>
+inline void AddPair(double* sum, const double* at, uint32_t step, double low, double high, std::index_sequence<K...>) {
+    ((sum[K] += at[K] * low), ...);
+    ((sum[K] += at[step + K] * high), ...);
+}
+
+// The colours of InterpolateRowFor from the table's entries as doubles
+// (exact), so that no colour converts them again. Corner 2s + b of a
+// colour whose last input falls at node m is the entry of shared corner s
+// at node m + b; sums take the same products in the same order.
 template <uint32_t kInputs, uint32_t kOutputs>
-void InterpolateGridFor(const LutStageData* data, const double* in, double* out) {
+void RowFromEntries(const LutStageData* data, const double* entries, uint32_t base, const double* shared,
+                    const uint32_t* offset, const double* last, uint32_t count, double* out) {
+    constexpr uint32_t kHalf = 1u << (kInputs - 1);
+    const uint32_t g = data->gridPoints, step = data->stride[0];
+    const double* corner[kHalf];
+    for (uint32_t s = 0; s < kHalf; ++s) corner[s] = entries + base + offset[2 * s];
+    const double scale = data->sixteenBit ? kScale16 : kScale8;
+    for (uint32_t i = 0; i < count; ++i, out += kOutputs) {
+        uint32_t index;
+        double fraction;
+        LocateOnAxis(g, last[i], &index, &fraction);
+        const double rest = 1.0 - fraction;
+        const size_t at = static_cast<size_t>(index) * step;
+        double sum[kOutputs] = {};
+        for (uint32_t s = 0; s < kHalf; ++s)
+            AddPair(sum, corner[s] + at, step, shared[s] * rest, shared[s] * fraction,
+                    std::make_index_sequence<kOutputs>());
+        for (uint32_t k = 0; k < kOutputs; ++k) out[k] = sum[k] * scale;
+    }
+}
+
+// Multilinear interpolation along a row of colours that share every input
+// but the last: inputs 0 to inputs - 2 at `fixed`, the last at last[i] for
+// colour i. Everything that depends on the shared inputs alone (their
+// nodes, the products of their weights, the corner offsets) is found once;
+// each colour's sums are the same products added in the same order as for
+// a colour on its own. kInputs and kOutputs fix the shape at compile time
+// (0: as the table says), so that the common shapes run unrolled.
+template <uint32_t kInputs, uint32_t kOutputs>
+void InterpolateRowFor(const LutStageData* data, const double* entries, const double* fixed, const double* last,
+                       uint32_t count, double* out) {
     const uint32_t inputs = kInputs ? kInputs : data->inputChannels;
     const uint32_t outputs = kOutputs ? kOutputs : data->outputChannels;
     const uint32_t g = data->gridPoints;
-    uint32_t base = 0;
-    double fraction[kMaxLutChannels];
-    for (uint32_t j = 0; j < inputs; ++j) {
-        const double p = (g - 1) * Clamp01(in[j]);
-        uint32_t index = static_cast<uint32_t>(p);
-        fraction[j] = p - index;
-        if (index >= g - 1) {
-            index = g - 2;
-            fraction[j] = 1.0;
-        }
-        base += index * data->stride[inputs - 1 - j];
-    }
     // Bit b of a corner number steps along input inputs-1-b: doubling the
     // weight list once per input, first input first, puts each input's bit
     // where it belongs. Offsets add the stride of a corner's lowest bit to
     // the corner without it.
-    const uint32_t corners = 1u << inputs;
-    double weight[kMaxCorners];
-    uint32_t offset[kMaxCorners];
-    weight[0] = 1.0;
-    for (uint32_t j = 0, filled = 1; j < inputs; ++j, filled *= 2) {
+    uint32_t base = 0;
+    double shared[kMaxCorners / 2];
+    shared[0] = 1.0;
+    for (uint32_t j = 0, filled = 1; j + 1 < inputs; ++j, filled *= 2) {
+        uint32_t index;
+        double fraction;
+        LocateOnAxis(g, fixed[j], &index, &fraction);
+        base += index * data->stride[inputs - 1 - j];
         for (uint32_t c = filled; c-- > 0;) {
-            weight[2 * c + 1] = weight[c] * fraction[j];
-            weight[2 * c] = weight[c] * (1.0 - fraction[j]);
+            shared[2 * c + 1] = shared[c] * fraction;
+            shared[2 * c] = shared[c] * (1.0 - fraction);
         }
     }
+    const uint32_t corners = 1u << inputs, half = corners / 2;
+    uint32_t offset[kMaxCorners];
     offset[0] = 0;
     for (uint32_t c = 1; c < corners; ++c)
         offset[c] = offset[c & (c - 1)] + data->stride[static_cast<uint32_t>(__builtin_ctz(c))];
-    double sum[kMaxLutChannels] = {};
-    if (data->sixteenBit) {
-        for (uint32_t c = 0; c < corners; ++c) {
-            const uint8_t* node = data->grid + 2 * (static_cast<size_t>(base) + offset[c]);
-            if constexpr (kOutputs != 0) {
-                AddCorner16(sum, node, weight[c], std::make_index_sequence<kOutputs>());
-            } else {
-                for (uint32_t k = 0; k < outputs; ++k) sum[k] += Entry16(node, k) * weight[c];
-            }
+    if constexpr (kInputs != 0 && kOutputs != 0) {
+        if (entries) {
+            RowFromEntries<kInputs, kOutputs>(data, entries, base, shared, offset, last, count, out);
+            return;
         }
-        for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale16;
-    } else {
-        for (uint32_t c = 0; c < corners; ++c) {
-            const uint8_t* node = data->grid + base + offset[c];
-            if constexpr (kOutputs != 0) {
-                AddCorner8(sum, node, weight[c], std::make_index_sequence<kOutputs>());
-            } else {
-                for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
-            }
+    }
+    for (uint32_t i = 0; i < count; ++i, out += outputs) {
+        uint32_t index;
+        double fraction;
+        LocateOnAxis(g, last[i], &index, &fraction);
+        const uint32_t at = base + index * data->stride[0];
+        double weight[kMaxCorners];
+        for (uint32_t c = 0; c < half; ++c) {
+            weight[2 * c + 1] = shared[c] * fraction;
+            weight[2 * c] = shared[c] * (1.0 - fraction);
         }
-        for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale8;
+        double sum[kMaxLutChannels] = {};
+        if (data->sixteenBit) {
+            for (uint32_t c = 0; c < corners; ++c) {
+                const uint8_t* node = data->grid + 2 * (static_cast<size_t>(at) + offset[c]);
+                if constexpr (kOutputs != 0) {
+                    AddCorner16(sum, node, weight[c], std::make_index_sequence<kOutputs>());
+                } else {
+                    for (uint32_t k = 0; k < outputs; ++k) sum[k] += Entry16(node, k) * weight[c];
+                }
+            }
+            for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale16;
+        } else {
+            for (uint32_t c = 0; c < corners; ++c) {
+                const uint8_t* node = data->grid + at + offset[c];
+                if constexpr (kOutputs != 0) {
+                    AddCorner8(sum, node, weight[c], std::make_index_sequence<kOutputs>());
+                } else {
+                    for (uint32_t k = 0; k < outputs; ++k) sum[k] += node[k] * weight[c];
+                }
+            }
+            for (uint32_t k = 0; k < outputs; ++k) out[k] = sum[k] * kScale8;
+        }
     }
 }
 
 }  // namespace
 
-void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
+void InterpolateGridRow(const LutStageData* data, const double* entries, const double* fixed, const double* last,
+                        uint32_t count, double* out) {
     switch (data->inputChannels * 16 + data->outputChannels) {
-        case 3 * 16 + 3: return InterpolateGridFor<3, 3>(data, in, out);
-        case 3 * 16 + 4: return InterpolateGridFor<3, 4>(data, in, out);
-        case 4 * 16 + 3: return InterpolateGridFor<4, 3>(data, in, out);
-        case 4 * 16 + 4: return InterpolateGridFor<4, 4>(data, in, out);
-        default: return InterpolateGridFor<0, 0>(data, in, out);
+        case 3 * 16 + 3: return InterpolateRowFor<3, 3>(data, entries, fixed, last, count, out);
+        case 3 * 16 + 4: return InterpolateRowFor<3, 4>(data, entries, fixed, last, count, out);
+        case 4 * 16 + 3: return InterpolateRowFor<4, 3>(data, entries, fixed, last, count, out);
+        case 4 * 16 + 4: return InterpolateRowFor<4, 4>(data, entries, fixed, last, count, out);
+        default: return InterpolateRowFor<0, 0>(data, entries, fixed, last, count, out);
     }
+}
+
+void ConvertGridEntries(const LutStageData* data, double* entries) {
+    if (data->sixteenBit) {
+        for (uint32_t i = 0; i < data->gridSize; ++i) entries[i] = Entry16(data->grid, i);
+    } else {
+        for (uint32_t i = 0; i < data->gridSize; ++i) entries[i] = data->grid[i];
+    }
+}
+
+void InterpolateGrid(const LutStageData* data, const double* in, double* out) {
+    // A row of one colour; `out` may be `in`, so the inputs are kept apart.
+    double v[kMaxLutChannels];
+    std::memcpy(v, in, sizeof(double) * data->inputChannels);
+    InterpolateGridRow(data, nullptr, v, v + data->inputChannels - 1, 1, out);
 }
 
 void LutCurvePass(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t passFlags, uint32_t first,
@@ -164,6 +266,18 @@ TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkCo
     return ApplyLutStageBetween(stage, inSpace, outSpace, in, out, passFlags);
 }
 
+double LutCoreInput(const LutStageData* lut, uint32_t inSpace, uint32_t k, uint16_t code, uint16_t passFlags) {
+    double v = code * kScale16;
+    if (inSpace == kLab && k == 0 && v >= kLabWhiteValue) v = 1.0;
+    if (lut->inputCurvesActive && (passFlags & kPassInputCurves))
+        v = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v);
+    return v;
+}
+
+void LutOutputCodes(const LutStageData* lut, uint32_t outSpace, double* v, uint16_t passFlags, uint16_t* codes) {
+    OutputCodes(lut, outSpace, v, passFlags, codes);
+}
+
 TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, uint32_t outSpace, const WorkColor* in,
                                WorkColor* out, uint16_t passFlags) {
     const LutStageData* lut = &stage->data.lut;
@@ -177,45 +291,36 @@ TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, ui
     }
 
     double v[kMaxLutChannels];
-    for (uint32_t k = 0; k < n; ++k) v[k] = in->channel[k] * kScale16;
-    if (inSpace == kLab && v[0] >= kLabWhiteValue) v[0] = 1.0;
-
     if (lut->useMatrix && passFlags != kPassOutputCurves) {
+        for (uint32_t k = 0; k < n; ++k) v[k] = in->channel[k] * kScale16;
+        if (inSpace == kLab && v[0] >= kLabWhiteValue) v[0] = 1.0;
         double m[3];
         for (int r = 0; r < 3; ++r)
             m[r] = lut->matrix[3 * r] * v[0] + lut->matrix[3 * r + 1] * v[1] + lut->matrix[3 * r + 2] * v[2];
         for (int r = 0; r < 3; ++r) v[r] = m[r];
         for (uint32_t k = 0; k < n; ++k) v[k] = Clamp01(v[k]);
-    }
-    if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
-        for (uint32_t k = 0; k < n; ++k)
-            v[k] = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
+        if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
+            for (uint32_t k = 0; k < n; ++k)
+                v[k] = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
+        }
+    } else {
+        // Without a matrix every channel reaches the grid on its own.
+        for (uint32_t k = 0; k < n; ++k) v[k] = LutCoreInput(lut, inSpace, k, in->channel[k], passFlags);
     }
     if (passFlags & kPassCore) {
         InterpolateGrid(lut, v, v);
         n = lut->outputChannels;
     }
-    TntStatus st = TNT_OK;
-    if (lut->outputCurvesActive && (passFlags & kPassOutputCurves)) {
-        if (n == lut->outputChannels) {
-            for (uint32_t k = 0; k < n; ++k)
-                v[k] = CurveAt(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
-        } else {
-            st = TNT_ERR_OUTPUT_CURVES;
-        }
+    if (n == lut->outputChannels) {
+        OutputCodes(lut, outSpace, v, passFlags, result.channel);
+        *out = result;
+        return TNT_OK;
     }
-
-    // An 8-bit table reaches L = 100 at its top entry, so its Lab output is
-    // scaled to 65280 throughout; a 16-bit table only has L capped there.
-    uint32_t k = 0;
-    if (!lut->sixteenBit && outSpace == kLab) {
-        for (; k < n && k < 3; ++k) result.channel[k] = Truncate(v[k], kLabWhiteCode, 65535);
-        if (result.channel[0] > kLabWhiteCode) result.channel[0] = kLabWhiteCode;
-    }
-    for (; k < n; ++k) result.channel[k] = Truncate(v[k], 65535.0, 65535);
-    if (outSpace == kLab && n > 0 && result.channel[0] > kLabWhiteCode) result.channel[0] = kLabWhiteCode;
+    // Output curves cannot be run on a colour of another channel count;
+    // its values are written as they are.
+    WriteCodes(lut, outSpace, v, n, result.channel);
     *out = result;
-    return st;
+    return lut->outputCurvesActive && (passFlags & kPassOutputCurves) ? TNT_ERR_OUTPUT_CURVES : TNT_OK;
 }
 
 }  // namespace tnt

@@ -37,21 +37,69 @@ uint16_t Quantize(double t) {
     return static_cast<uint16_t>(t);
 }
 
-// Whether `power` serves channel c's curve: a gamma whose inverse is the
-// table's power. Null tables serve nothing.
-const PowerTable* ServingTable(const MatrixStageData* data, int c, const PowerTable* power) {
+// What of `inverses` serves channel c's curve: a power table for a gamma
+// whose inverse is the table's power, a search made over this very curve.
+struct Serving {
+    const PowerTable* power;
+    const CurveSearch* search;
+};
+
+Serving ServingFor(const MatrixStageData* data, int c, const CurveInverses* inverses) {
+    Serving serving{};
+    if (!inverses) return serving;
     const double* curve = data->curve[c];
-    if (power && data->curveLength[c] == 1 && curve && 1.0 / curve[0] == power->exponent) return power;
-    return nullptr;
+    const PowerTable* power = inverses->power[c];
+    if (power && data->curveLength[c] == 1 && curve && 1.0 / curve[0] == power->exponent) serving.power = power;
+    const CurveSearch* search = inverses->search[c];
+    if (search && curve && search->table == curve && search->length == data->curveLength[c]) serving.search = search;
+    return serving;
 }
 
 // Colours per batch of the row functions.
 constexpr uint32_t kMaxRow = 64;
 
+// The end of InvertCurve on a sampled curve, given samples lo < hi with
+// table[lo] < y <= table[hi]: the first interval whose upper entry reaches
+// y. Its lower entry lies strictly below y, so the interval rises and a
+// flat stretch at y resolves to its start.
+inline double InvertWithin(const double* table, uint32_t length, uint32_t lo, uint32_t hi, double y) {
+    while (hi - lo > 1) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (table[mid] < y) {
+            lo = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    const double fraction = (y - table[lo]) / (table[lo + 1] - table[lo]);
+    return (lo + fraction) / (length - 1);
+}
+
+inline uint32_t BucketOf(const CurveSearch* search, double y) {
+    const double t = (y - search->origin) * search->scale;
+    return t < kCurveSearchBuckets ? static_cast<uint32_t>(t) : kCurveSearchBuckets - 1;
+}
+
+// InvertCurveSearched, inline for the loops over a row's colours.
+inline double SearchedInverse(const CurveSearch* search, double y) {
+    const double* table = search->table;
+    const uint32_t length = search->length;
+    if (!(y > table[0])) return 0.0;
+    if (y >= table[length - 1]) return 1.0;
+    // below[b] lies in an earlier bucket than y (or is sample 0, which lies
+    // below y); the sample after below[b + 1] lies in a later one.
+    const uint32_t b = BucketOf(search, y);
+    const uint32_t lo = search->below[b];
+    const uint32_t after = uint32_t{search->below[b + 1]} + 1;
+    return InvertWithin(table, length, lo, after < length ? after : length - 1, y);
+}
+
 // Quantize(InvertCurve(table, length, y) * 65535.0), the power of a
-// gamma's inverse taken from `power` (a table serving this curve, or null)
-// wherever its error cannot reach another code.
-uint16_t QuantizeInverse(const double* table, uint32_t length, double y, const PowerTable* power) {
+// gamma's inverse taken from a serving power table wherever its error
+// cannot reach another code, a sampled curve searched through its index.
+uint16_t QuantizeInverse(const double* table, uint32_t length, double y, Serving serving) {
+    const PowerTable* power = serving.power;
+    if (serving.search) return Quantize(SearchedInverse(serving.search, y) * 65535.0);
     double value;
     if (power && TablePower(power, y, &value)) {
         // value > 0, so t > 0.5; codes up to 65534 truncate, anything from
@@ -171,21 +219,29 @@ double InvertCurve(const double* table, uint32_t length, double y) {
     if (length == 2) return MapLinear(table[0], 0.0, table[1], 1.0, y);
     if (!(y > table[0])) return 0.0;
     if (y >= table[length - 1]) return 1.0;
-    // The first interval whose upper entry reaches y: its lower entry lies
-    // strictly below y, so the interval rises and a flat stretch at y
-    // resolves to its start.
-    uint32_t lo = 0, hi = length - 1;  // table[lo] < y <= table[hi]
-    while (hi - lo > 1) {
-        const uint32_t mid = lo + (hi - lo) / 2;
-        if (table[mid] < y) {
-            lo = mid;
-        } else {
-            hi = mid;
-        }
-    }
-    const double fraction = (y - table[lo]) / (table[lo + 1] - table[lo]);
-    return (lo + fraction) / (length - 1);
+    return InvertWithin(table, length, 0, length - 1, y);
 }
+
+bool PrepareCurveSearch(const double* table, uint32_t length, CurveSearch* search) {
+    if (!table || length < 3 || length > 65536) return false;
+    for (uint32_t i = 0; i + 1 < length; ++i)
+        if (!(table[i] <= table[i + 1])) return false;
+    if (!(table[length - 1] > table[0])) return false;
+    search->table = table;
+    search->length = length;
+    search->origin = table[0];
+    search->scale = kCurveSearchBuckets / (table[length - 1] - table[0]);
+    // BucketOf never falls as the value rises, so a sample in an earlier
+    // bucket than a value lies below it, one in a later bucket above it.
+    uint32_t last = 0;
+    for (uint32_t b = 0; b <= kCurveSearchBuckets; ++b) {
+        while (last + 1 < length && BucketOf(search, table[last + 1]) < b) ++last;
+        search->below[b] = static_cast<uint16_t>(last);
+    }
+    return true;
+}
+
+double InvertCurveSearched(const CurveSearch* search, double y) { return SearchedInverse(search, y); }
 
 double MatrixForwardCurve(const MatrixStageData* data, int c, uint16_t code) {
     return EvaluateCurve(data->curve[c], data->curveLength[c], code / 65535.0);
@@ -211,11 +267,10 @@ TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, W
 }
 
 TntStatus ApplyMatrixReverse(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags) {
-    const PowerTable* none[3] = {};
-    return ApplyMatrixReverseTabulated(data, none, in, out, passFlags);
+    return ApplyMatrixReverseTabulated(data, nullptr, in, out, passFlags);
 }
 
-TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const PowerTable* const powers[3],
+TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const CurveInverses* inverses,
                                       const WorkColor* in, WorkColor* out, uint16_t passFlags) {
     if (!(passFlags & kPassCore)) {
         *out = *in;
@@ -225,7 +280,7 @@ TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const PowerTa
     ReverseLinear(data, in->channel, v);
     *out = *in;
     for (int c = 0; c < 3; ++c)
-        out->channel[c] = QuantizeInverse(data->curve[c], data->curveLength[c], v[c], ServingTable(data, c, powers[c]));
+        out->channel[c] = QuantizeInverse(data->curve[c], data->curveLength[c], v[c], ServingFor(data, c, inverses));
     return TNT_OK;
 }
 
@@ -245,7 +300,7 @@ void MatrixForwardRow(const MatrixStageData* data, const double firstCurves[2], 
         for (int r = 0; r < 3; ++r) xyz[3 * i + r] = Quantize((partial[r] + m[3 * r + 2] * lastCurve[i]) * kXyzOutScale);
 }
 
-void MatrixReverseRow(const MatrixStageData* data, const PowerTable* const powers[3], const uint16_t* xyz,
+void MatrixReverseRow(const MatrixStageData* data, const CurveInverses* inverses, const uint16_t* xyz,
                       uint32_t count, uint16_t* out, uint32_t stride) {
     // The linear halves first, then one channel at a time: short loops of
     // independent colours overlap where one long body per colour would
@@ -257,8 +312,13 @@ void MatrixReverseRow(const MatrixStageData* data, const PowerTable* const power
         for (int c = 0; c < 3; ++c) {
             const double* curve = data->curve[c];
             const uint32_t length = data->curveLength[c];
-            const PowerTable* serving = ServingTable(data, c, powers[c]);
+            const Serving serving = ServingFor(data, c, inverses);
             uint16_t* channel = out + size_t(first) * stride + c;
+            if (serving.search) {
+                for (uint32_t i = 0; i < rows; ++i)
+                    channel[size_t(i) * stride] = Quantize(SearchedInverse(serving.search, v[3 * i + c]) * 65535.0);
+                continue;
+            }
             for (uint32_t i = 0; i < rows; ++i) channel[size_t(i) * stride] = QuantizeInverse(curve, length, v[3 * i + c], serving);
         }
     }

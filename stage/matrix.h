@@ -46,6 +46,34 @@ void ReleaseGrayStage(GrayStageData* data);
 double EvaluateCurve(const double* table, uint32_t length, double x);
 double InvertCurve(const double* table, uint32_t length, double y);
 
+// InvertCurve on one sampled curve for many values, with the interval
+// found from the value instead of by bisecting the whole table: the values
+// from the first sample to the last are cut into kCurveSearchBuckets equal
+// buckets, and each bucket knows the last sample lying in an earlier
+// bucket. On a curve that never falls the interval that holds a value is
+// unique, so the result is InvertCurve's to the last bit.
+constexpr uint32_t kCurveSearchBuckets = 2048;
+struct CurveSearch {
+    const double* table;
+    uint32_t length;
+    double origin;  // table[0]
+    double scale;   // buckets per unit of value
+    uint16_t below[kCurveSearchBuckets + 1];
+};
+// False (the search unusable) unless the table has 3 to 65536 samples,
+// never falls and ends above its start.
+bool PrepareCurveSearch(const double* table, uint32_t length, CurveSearch* search);
+double InvertCurveSearched(const CurveSearch* search, double y);
+
+// Where a matrix-reverse core may take its curve inverses from, per
+// channel: a power table for a gamma's inverse, or a search over a sampled
+// curve. Each serves only the curve it was made for; nulls mean the plain
+// computation.
+struct CurveInverses {
+    const PowerTable* power[3];
+    const CurveSearch* search[3];
+};
+
 // The core of a matrix-forward stage in two halves: each tone curve reads
 // one channel alone, so a sampler that meets the same code again and again
 // can keep the curve values and finish each colour from them.
@@ -61,7 +89,7 @@ void MatrixForwardFromCurves(const MatrixStageData* data, const double curves[3]
 // the codes of ApplyMatrixForward and ApplyMatrixReverseTabulated.
 void MatrixForwardRow(const MatrixStageData* data, const double firstCurves[2], const double* lastCurve,
                       uint32_t count, uint16_t* xyz);
-void MatrixReverseRow(const MatrixStageData* data, const PowerTable* const powers[3], const uint16_t* xyz,
+void MatrixReverseRow(const MatrixStageData* data, const CurveInverses* inverses, const uint16_t* xyz,
                       uint32_t count, uint16_t* out, uint32_t stride);
 
 // Only the core pass flag (2) does anything here; without it the colour is
@@ -69,10 +97,11 @@ void MatrixReverseRow(const MatrixStageData* data, const PowerTable* const power
 // profile's PCS and fail with 5007 unless it is 'Lab ' or 'XYZ '.
 TntStatus ApplyMatrixForward(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags);
 TntStatus ApplyMatrixReverse(const MatrixStageData* data, const WorkColor* in, WorkColor* out, uint16_t passFlags);
-// ApplyMatrixReverse with the same codes as a result, the inverse of a
-// gamma curve taken from powers[c] (a table for 1 / gamma, or null) where
-// that cannot change channel c's code.
-TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const PowerTable* const powers[3],
+// ApplyMatrixReverse with the same codes as a result, the curve inverses
+// helped by `inverses` (may be null): a gamma's inverse taken from its
+// power table where that cannot change the channel's code, a sampled
+// curve searched through its index.
+TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const CurveInverses* inverses,
                                       const WorkColor* in, WorkColor* out, uint16_t passFlags);
 TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const WorkColor* in, WorkColor* out,
                            uint16_t passFlags);

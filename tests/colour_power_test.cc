@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "colour/encoding.h"
 #include "colour/convert.h"
 #include "colour/power.h"
 #include "platform/memory.h"
 #include "profile/signatures.h"
+#include "stage/matrix.h"
 #include "stage/stage.h"
 #include "support/real_profiles.h"
 
@@ -120,31 +124,107 @@ TEST(PowerTable, TabulatedConversionsGiveTheExactCodes) {
         ASSERT_EQ(stage.kind, kStageMatrixReverse) << path;
         const MatrixStageData& matrix = stage.data.matrix;
         PowerTable tables[3];
-        const PowerTable* powers[3] = {};
-        for (int ch = 0; ch < 3; ++ch)
+        CurveSearch searches[3];
+        CurveInverses inverses{};
+        for (int ch = 0; ch < 3; ++ch) {
             if (matrix.curveLength[ch] == 1 && PreparePowerTable(1.0 / matrix.curve[ch][0], &tables[ch]))
-                powers[ch] = &tables[ch];
+                inverses.power[ch] = &tables[ch];
+            if (PrepareCurveSearch(matrix.curve[ch], matrix.curveLength[ch], &searches[ch]))
+                inverses.search[ch] = &searches[ch];
+        }
+        // sRGB.icc's curves are sampled: each must get its search.
+        if (path.find("/sRGB.icc") != std::string::npos) {
+            for (int ch = 0; ch < 3; ++ch) EXPECT_NE(inverses.search[ch], nullptr);
+        }
         // A row through the row function and colour by colour.
         uint16_t xyz[3 * 65], row[4 * 65];
         differing = 0;
         for (int r = 0; r < 4000; ++r) {
             const uint32_t count = 1 + rng() % 65;
             for (uint32_t i = 0; i < 3 * count; ++i) xyz[i] = uint16_t(r % 2 ? rng() : rng() % 34000);
-            MatrixReverseRow(&matrix, powers, xyz, count, row, 4);
+            MatrixReverseRow(&matrix, &inverses, xyz, count, row, 4);
             for (uint32_t i = 0; i < count; ++i) {
                 WorkColor in{}, exact{}, tabulated{};
                 for (int ch = 0; ch < 3; ++ch) in.channel[ch] = xyz[3 * i + ch];
                 ApplyMatrixReverse(&matrix, &in, &exact, kPassCore);
-                ApplyMatrixReverseTabulated(&matrix, powers, &in, &tabulated, kPassCore);
+                ApplyMatrixReverseTabulated(&matrix, &inverses, &in, &tabulated, kPassCore);
                 for (int ch = 0; ch < 3; ++ch)
                     differing += exact.channel[ch] != tabulated.channel[ch] || exact.channel[ch] != row[4 * i + ch];
             }
         }
         EXPECT_EQ(differing, 0) << path;
+        // A search serves only the curve it was made over.
+        CurveInverses swapped{};
+        for (int ch = 0; ch < 3; ++ch) swapped.search[ch] = inverses.search[(ch + 1) % 3];
+        WorkColor in{}, exact{}, other{};
+        in.channel[0] = 20000, in.channel[1] = 21000, in.channel[2] = 15000;
+        ApplyMatrixReverse(&matrix, &in, &exact, kPassCore);
+        ApplyMatrixReverseTabulated(&matrix, &swapped, &in, &other, kPassCore);
+        for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(exact.channel[ch], other.channel[ch]) << path;
         ReleaseStageTables(&stage);
         TntCloseProfile(profile);
     }
     EXPECT_EQ(LiveBlockCount(), live);
+}
+
+// A curve search must end in the very interval the bisection of the whole
+// table ends in, so its inverses are InvertCurve's to the last bit: for
+// samples of every shape a sampled tone curve takes (flat stretches,
+// steep and shallow pieces, repeated ends), at the samples themselves,
+// next to them and between them. Tables it cannot serve are refused.
+TEST(CurveSearch, InvertsExactlyAsTheBisection) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<std::vector<double>> tables;
+    std::vector<double> srgb(1024), flat(300), steps(40), three = {0.1, 0.1, 0.9};
+    for (size_t i = 0; i < srgb.size(); ++i) {
+        const double x = double(i) / 1023;
+        srgb[i] = std::round(65535 * (x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4))) / 65535;
+    }
+    // Level at both ends, rising in flat steps of seven samples between.
+    for (size_t i = 0; i < flat.size(); ++i) flat[i] = i < 50 ? 0.0 : i > 250 ? 1.0 : double(i - i % 7) / 300.0;
+    for (size_t i = 0; i < steps.size(); ++i) steps[i] = std::pow(i / 39.0, 6.0);
+    tables = {srgb, flat, steps, three};
+    for (int r = 0; r < 20; ++r) {
+        std::vector<double> random(3 + rng() % 5000);
+        double v = unit(rng) * 0.1;
+        for (double& e : random) e = v += (rng() % 4 == 0 ? 0.0 : unit(rng) * unit(rng));
+        tables.push_back(random);
+    }
+    for (const auto& table : tables) {
+        const uint32_t length = uint32_t(table.size());
+        auto search = std::make_unique<CurveSearch>();
+        ASSERT_TRUE(PrepareCurveSearch(table.data(), length, search.get())) << length;
+        std::vector<double> ys = {-1.0, 0.0, table[0], table[length - 1], 2.0, std::nan("")};
+        for (double e : table) {
+            ys.push_back(e);
+            ys.push_back(std::nextafter(e, -1.0));
+            ys.push_back(std::nextafter(e, 2.0));
+        }
+        for (uint32_t b = 0; b <= kCurveSearchBuckets; ++b) {
+            const double edge = table[0] + b / search->scale;
+            ys.push_back(edge);
+            ys.push_back(std::nextafter(edge, -1.0));
+            ys.push_back(std::nextafter(edge, 2.0));
+        }
+        for (int i = 0; i < 20000; ++i) ys.push_back(table[0] + (table[length - 1] - table[0]) * unit(rng));
+        int differing = 0;
+        for (double y : ys) {
+            const double a = InvertCurve(table.data(), length, y), b = InvertCurveSearched(search.get(), y);
+            differing += std::memcmp(&a, &b, sizeof a) != 0;
+        }
+        EXPECT_EQ(differing, 0) << length;
+    }
+    CurveSearch search;
+    const double falling[] = {0.0, 0.5, 0.4, 1.0}, level[] = {0.3, 0.3, 0.3}, two[] = {0.0, 1.0};
+    EXPECT_FALSE(PrepareCurveSearch(falling, 4, &search));
+    EXPECT_FALSE(PrepareCurveSearch(level, 3, &search));
+    EXPECT_FALSE(PrepareCurveSearch(two, 2, &search));
+    EXPECT_FALSE(PrepareCurveSearch(nullptr, 0, &search));
+    std::vector<double> long_(65537);
+    for (size_t i = 0; i < long_.size(); ++i) long_[i] = double(i) / 65536;
+    EXPECT_FALSE(PrepareCurveSearch(long_.data(), uint32_t(long_.size()), &search));
+    EXPECT_TRUE(PrepareCurveSearch(long_.data(), 65536, &search));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // synthetic step curves and on real links.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -132,6 +133,88 @@ TEST(LinkOutputSteps, SyntheticCurvesEncodeExactlyOrFallBack) {
     ASSERT_EQ(tnt::PrepareLinkTable(wide), 0);
     EXPECT_EQ(wide->lookups->outputSteps, nullptr);
     tnt::ReleaseLinkTable(wide);
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
+}
+
+// The encoding against a plain scan of every block, for each block size:
+// blocks that switch once at every position (the scan goes eight bytes at
+// a time, so a switch may fall anywhere in a word), and one block that
+// switches twice, wherever the second switch falls, refusing the size.
+TEST(LinkOutputSteps, EncodingMatchesAPlainScan) {
+    Noise noise{99};
+    int64_t live = tnt::LiveBlockCount();
+    LinkTable* table = RandomTable(noise, 3, 3, 9, 1);
+    auto* curves = static_cast<uint8_t*>(table->outputCurves);
+    auto plain = [&](uint32_t shift, std::vector<uint32_t>* entries) {
+        const uint32_t size = 1u << shift, blocks = 65536u >> shift;
+        entries->clear();
+        for (int c = 0; c < 3; ++c)
+            for (uint32_t b = 0; b < blocks; ++b) {
+                const uint8_t* v = curves + c * 65536 + b * size;
+                uint32_t i = 1;
+                while (i < size && v[i] == v[0]) ++i;
+                uint32_t entry = uint32_t{v[0]} << 16;
+                for (uint32_t k = i + 1; k < size; ++k)
+                    if (v[k] != v[i]) return false;
+                if (i < size) entry |= (b * size + i) | uint32_t(uint8_t(v[i] - v[0])) << 24;
+                entries->push_back(entry);
+            }
+        return true;
+    };
+    std::vector<uint32_t> expected;
+    for (uint32_t shift : {8u, 7u, 6u, 5u, 4u}) {
+        const uint32_t size = 1u << shift;
+        for (int c = 0; c < 3; ++c)
+            for (uint32_t b = 0; b < (65536u >> shift); ++b) {
+                uint8_t* v = curves + c * 65536 + b * size;
+                const uint32_t at = (b * 7 + c) % size;  // 0: no switch
+                const auto low = static_cast<uint8_t>(noise.Next()), high = static_cast<uint8_t>(noise.Next());
+                for (uint32_t k = 0; k < size; ++k) v[k] = k < at ? low : high;
+            }
+        ASSERT_TRUE(plain(shift, &expected)) << shift;
+        uint32_t* steps = tnt::EncodeOutputSteps(table, shift);
+        ASSERT_NE(steps, nullptr) << shift;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), steps)) << shift;
+        tnt::FreeBlock(steps);
+        uint8_t* block = curves + 65536 + 5 * size;
+        for (uint32_t second = 2; second < size; ++second) {
+            for (uint32_t k = 0; k < size; ++k) block[k] = k < 1 ? 10 : k < second ? 20 : 30;
+            ASSERT_FALSE(plain(shift, &expected));
+            steps = tnt::EncodeOutputSteps(table, shift);
+            EXPECT_EQ(steps, nullptr) << shift << " " << second;
+            tnt::FreeBlock(steps);
+        }
+    }
+    tnt::ReleaseLinkTable(table);
+    EXPECT_EQ(tnt::LiveBlockCount(), live);
+}
+
+// Identity input curves are found for both precisions, and a single entry
+// off by one anywhere, in any channel, spoils them.
+TEST(LinkOutputSteps, IdentityInputCurvesSeeEveryEntry) {
+    Noise noise{31};
+    int64_t live = tnt::LiveBlockCount();
+    for (uint32_t precision : {1u, 2u}) {
+        LinkTable* table = RandomTable(noise, 3, 4, 9, precision);
+        const uint32_t length = table->inputCurveLength, scale = precision == 1 ? 257 : 1;
+        for (int c = 0; c < 3; ++c)
+            for (uint32_t v = 0; v < length; ++v) table->inputCurves[c * length + v] = static_cast<uint16_t>(v * scale);
+        table->hasInputCurves = 1;
+        EXPECT_TRUE(tnt::IdentityInputCurves(table)) << precision;
+        int missed = 0;
+        for (int c = 0; c < 3; ++c)
+            for (uint32_t v : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 100u, length / 2 + 1, length - 2, length - 1}) {
+                uint16_t& entry = table->inputCurves[c * length + v];
+                entry = static_cast<uint16_t>(entry + (v == length - 1 ? -1 : 1));
+                missed += tnt::IdentityInputCurves(table);
+                entry = static_cast<uint16_t>(v * scale);
+            }
+        EXPECT_EQ(missed, 0) << precision;
+        EXPECT_TRUE(tnt::IdentityInputCurves(table)) << precision;
+        table->hasInputCurves = 0;
+        EXPECT_FALSE(tnt::IdentityInputCurves(table)) << precision;
+        tnt::ReleaseLinkTable(table);
+    }
     EXPECT_EQ(tnt::LiveBlockCount(), live);
 }
 

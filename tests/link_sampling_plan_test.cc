@@ -175,6 +175,18 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
         {{ref + "ProPhoto.icm", fogra39, sRGB}, 1},
         // 'Lab ' input curves of a table stage (8-bit samples as i x 256).
         {{icc + "ITULab.icc", sRGB}, 0},
+        // Table stages first, row by row: into matrix profiles with sampled
+        // curves (from 'Lab ' and from 'XYZ ') and with gammas, with white
+        // scaling after them, into tables and gray, and device links alone
+        // (8- and 16-bit tables).
+        {{cmyk, sRGB}, 1},
+        {{tnt_test::SharedProfile("fogra29-cmyk-xyz-v2.icc"), sRGB}, 0},
+        {{fogra39, ref + "ProPhoto.icm"}, 0},
+        {{cmyk, adobe}, 3},
+        {{cmyk, gray}, 1},
+        {{fogra39, icc + "ghostscript/default_rgb.icc", cmyk}, 0},
+        {{tnt_test::SharedProfile("srgb-to-fogra39-link-mft1-linkicc.icc")}, 0},
+        {{tnt_test::SharedProfile("fogra39-to-fogra29-link-mft2-collink.icc")}, 0},
     };
     const int64_t live = tnt::LiveBlockCount();
     for (const Pair& pair : pairs) {

@@ -101,7 +101,12 @@ StepPlan PlanStep(const TransformStage* stage, uint16_t passFlags, uint32_t curr
 // A conversion between stages; a cube-root table is attached only to
 // steps whose conversion runs from 'XYZ ' to 'Lab '.
 TntStatus Convert16(uint32_t from, uint16_t* codes, uint32_t to, const PowerTable* cubeRoot) {
-    return cubeRoot ? ConvertXyzToLab16(codes, cubeRoot) : ConvertColor16(from, codes, to);
+    if (cubeRoot) return ConvertXyzToLab16(codes, cubeRoot);
+    if (from == kLab && to == kXYZ) {
+        ConvertLabToXyz16(codes);
+        return TNT_OK;
+    }
+    return ConvertColor16(from, codes, to);
 }
 
 TntStatus RunStep(const StepPlan& plan, const uint16_t* in, uint16_t* out) {
@@ -129,7 +134,7 @@ TntStatus RunStep(const StepPlan& plan, const uint16_t* in, uint16_t* out) {
         if (stage->kind == kStageLookupTable) {
             st = ApplyLutStageBetween(stage, plan.inSpace, plan.outSpace, &work, &work, plan.passFlags);
         } else if (stage->kind == kStageMatrixReverse) {
-            st = ApplyMatrixReverseTabulated(&stage->data.matrix, plan.inverse, &work, &work, plan.passFlags);
+            st = ApplyMatrixReverseTabulated(&stage->data.matrix, &plan.inverse, &work, &work, plan.passFlags);
         } else {
             st = ApplyStage(stage, &work, &work, plan.passFlags);
         }
@@ -248,8 +253,22 @@ int AttachPowerTables(MatchPlan* plan, PowerTable* tables, int capacity) {
             const MatrixStageData& matrix = stage->data.matrix;
             for (int c = 0; c < 3; ++c)
                 if (matrix.curveLength[c] == 1 && matrix.curve[c])
-                    step.inverse[c] = TableFor(1.0 / matrix.curve[c][0], tables, capacity, &filled);
+                    step.inverse.power[c] = TableFor(1.0 / matrix.curve[c][0], tables, capacity, &filled);
         }
+    }
+    return filled;
+}
+
+int AttachCurveSearches(MatchPlan* plan, CurveSearch* searches, int capacity) {
+    int filled = 0;
+    for (int i = 0; i < plan->count; ++i) {
+        StepPlan& step = plan->steps[i];
+        const TransformStage* stage = step.stage;
+        if (stage->kind != kStageMatrixReverse || !stage->profile || !(step.passFlags & kPassCore)) continue;
+        const MatrixStageData& matrix = stage->data.matrix;
+        for (int c = 0; c < 3 && filled < capacity; ++c)
+            if (PrepareCurveSearch(matrix.curve[c], matrix.curveLength[c], &searches[filled]))
+                step.inverse.search[c] = &searches[filled++];
     }
     return filled;
 }

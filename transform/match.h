@@ -44,10 +44,11 @@ struct StepPlan {
     uint16_t inChannels, outChannels;
     bool scaleIn, scaleOut;  // absolute intents move the white on either side
     TntStatus refusal;       // a space the working colour cannot hold
-    // Tabulated powers that a sampler may attach (AttachPowerTables); null
-    // means std::pow alone. The step's codes are the same either way.
-    const PowerTable* cubeRoot;   // its conversion from 'XYZ ' to 'Lab ', join or stage
-    const PowerTable* inverse[3];  // a matrix-reverse core's gamma inverses
+    // Tables that a sampler may attach (AttachPowerTables,
+    // AttachCurveSearches); null means the plain computation. The step's
+    // codes are the same either way.
+    const PowerTable* cubeRoot;  // its conversion from 'XYZ ' to 'Lab ', join or stage
+    CurveInverses inverse;       // a matrix-reverse core's curve inverses
 };
 
 // A whole sampling: unpack in one space, the steps, pack in the space the
@@ -84,5 +85,9 @@ TntStatus MatchPlannedFrom(const MatchPlan* plan, int first, uint16_t* work, voi
 // the steps. Worth it for a section of thousands of colours; the tables
 // must outlive the plan's use. Returns how many were filled.
 int AttachPowerTables(MatchPlan* plan, PowerTable* tables, int capacity);
+// The same for the searches over a matrix-reverse core's sampled curves
+// (at most three per step), worth it where each curve is inverted for
+// thousands of colours.
+int AttachCurveSearches(MatchPlan* plan, CurveSearch* searches, int capacity);
 
 }  // namespace tnt
