@@ -373,6 +373,11 @@ void ConvertThroughLink(ProfLink* link, const uint8_t* data, size_t size) {
     TntLinkMatchColors(link, kPixels, source.data(), destination.data(), 1, 2, 0, nullptr);
     // In place, as the interface allows for equal layouts.
     if (in == out) TntLinkMatchColors(link, kPixels, source.data(), source.data(), 1, 1, 0, nullptr);
+    // Packed pixels in buffers of exactly their size: the routines that load
+    // a block of pixels at once must not read past the last one.
+    Bytes packed(size_t(kPixels) * in * width), packedOut(size_t(kPixels) * out * width);
+    FillColours(data, size, packed.data(), packed.size());
+    TntLinkMatchColors(link, kPixels, packed.data(), packedOut.data(), 0, 0, 0, nullptr);
 
     std::vector<Bytes> sourcePlanes(in, Bytes(kPixels * 2)), destinationPlanes(out, Bytes(kPixels * 2));
     std::vector<const uint8_t*> from;
