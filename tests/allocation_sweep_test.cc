@@ -4,25 +4,23 @@
 // the caller's profiles, transforms and links usable. Covered elsewhere:
 // opening, creating, loading and saving profiles and tag edits
 // (container_test, elements_edit_test), TntConcatProfiles with matching
-// (transform_match_test), TntProfiles2Link (link_build_test), stage building
-// (stage_reference_test) and TntSaveCRD (crd_text_test).
+// (transform_match_test), stage building (stage_reference_test) and
+// TntSaveCRD (crd_text_test).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/memory.h"
+#include "support/allocation_sweep.h"
 #include "support/real_profiles.h"
 #include "tintwell.h"
 
 namespace {
 
-using tnt::AllocationCalls;
-using tnt::FailAllocationAt;
-using tnt::LiveBlockCount;
+using tnt_test::Armed;
+using tnt_test::Sweep;
+using tnt_test::SweepRun;
 using Bytes = std::vector<uint8_t>;
 
 const std::string kRgb = "/usr/share/color/icc/sRGB.icc";
@@ -31,48 +29,6 @@ const std::string kCmykLink = tnt_test::SharedProfile("fogra39-to-fogra29-link-m
 
 // Small grids keep each of the many builds quick.
 const uint32_t kSmallLink = SetOptions(0, TNT_OPTION_GRID_QUALITY, 1);
-
-// One run of a scenario: arm(k) makes the k-th allocation from then on fail;
-// the scenario calls it just before the call under test and disarms
-// (FailAllocationAt(0)) right after, then checks that its objects still work.
-struct SweepRun {
-    TntStatus status = TNT_OK;
-    bool reached = false;  // the k-th allocation was asked for
-};
-
-// Makes allocation k = 1, 2, ... fail until the scenario asks for fewer than
-// k; every failure must give one of `allowed` (0 among them when the
-// function may absorb the failure) and leak nothing; the clean run must
-// succeed. Returns the number of allocations the call makes.
-uint64_t Sweep(const std::function<SweepRun(uint64_t)>& scenario, std::vector<TntStatus> allowed) {
-    const int64_t live = LiveBlockCount();
-    for (uint64_t k = 1;; ++k) {
-        SCOPED_TRACE("allocation " + std::to_string(k) + " failing");
-        SweepRun run = scenario(k);
-        FailAllocationAt(0);
-        EXPECT_EQ(LiveBlockCount(), live) << "leak";
-        if (!run.reached) {
-            EXPECT_EQ(run.status, TNT_OK);
-            return k - 1;
-        }
-        EXPECT_NE(std::find(allowed.begin(), allowed.end(), run.status), allowed.end()) << "status " << run.status;
-        if (k >= 400) {
-            ADD_FAILURE() << "the sweep does not end";
-            return k;
-        }
-    }
-}
-
-// Arms the failure, runs `call`, disarms, and records whether it got there.
-template <typename Call>
-TntStatus Armed(uint64_t k, SweepRun& run, Call call) {
-    FailAllocationAt(k);
-    const TntStatus st = call();
-    run.reached = AllocationCalls() >= k;
-    FailAllocationAt(0);
-    run.status = st;
-    return st;
-}
 
 Profile* OpenFile(const std::string& path) {
     ProfileLocation location = tnt_test::FileLocationOf(path);
@@ -224,6 +180,8 @@ TEST(AllocationSweep, LinkBuildersHandBackNothingOnFailure) {
         std::function<TntStatus(ProfLink**)> build;
     };
     const Builder builders[] = {
+        {"TntProfiles2Link",
+         [&](ProfLink** l) { return TntProfiles2Link(0, 0, 2, locations, nullptr, kSmallLink, l); }},
         {"TntNewProfLink",
          [&](ProfLink** l) { return TntNewProfLink(kRgb.c_str(), kCmyk.c_str(), nullptr, kSmallLink, l); }},
         {"TntProfiles2LinkWithControls",

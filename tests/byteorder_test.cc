@@ -38,10 +38,11 @@ uint16_t HostU16(const std::vector<uint8_t>& b, size_t o) {
 // Converts to host order in an exactly sized heap block (so the sanitizer
 // sees any stray access), then back, and checks the round trip.
 std::vector<uint8_t> ToHostAndBack(const std::vector<uint8_t>& file) {
+    uint8_t none = 0;
     std::vector<uint8_t> host(file);
-    ConvertTagBlock(host.data(), uint32_t(host.size()), ToHost);
+    ConvertTagBlock(host.empty() ? &none : host.data(), uint32_t(host.size()), ToHost);
     std::vector<uint8_t> back(host);
-    ConvertTagBlock(back.data(), uint32_t(back.size()), ToFile);
+    ConvertTagBlock(back.empty() ? &none : back.data(), uint32_t(back.size()), ToFile);
     EXPECT_EQ(back, file) << "ToFile after ToHost must restore the block";
     return host;
 }
@@ -71,27 +72,10 @@ TEST(ByteOrder, FixedPointDecodersAndSwaps) {
 }
 
 TEST(ByteOrder, CountedTypesConvertWhatTheirCountsSay) {
-    // 'curv' with no entries converts type and count only.
-    std::vector<uint8_t> h = ToHostAndBack(Be().sig("curv").u32(0).u32(0).b);
-    EXPECT_EQ(HostU32(h, 0), 0x63757276u);
-    EXPECT_EQ(HostU32(h, 8), 0u);
-    h = ToHostAndBack(Be().sig("curv").u32(0).u32(2).u16(0x0102).u16(0xFFFE).b);
-    EXPECT_EQ(HostU16(h, 12), 0x0102);
-    EXPECT_EQ(HostU16(h, 14), 0xFFFE);
-
-    // 'XYZ ' counts by size: 20 bytes hold one number, 32 bytes two (the
-    // trailing partial number of 32 is left alone).
-    Be xyz;
-    xyz.sig("XYZ ").u32(0xA5A5A5A5).u32(0x0000F6D6).u32(0x00010000).u32(0x0000D32D);
-    h = ToHostAndBack(xyz.b);
-    EXPECT_EQ(HostU32(h, 8), 0x0000F6D6u);
-    EXPECT_EQ(HostU32(h, 4), 0xA5A5A5A5u) << "reserved bytes are never converted";
-    xyz.u32(1).u32(2).u32(3);
-    h = ToHostAndBack(xyz.b);
-    EXPECT_EQ(HostU32(h, 28), 3u);
-
+    // Tables, curves and XYZ numbers are checked through the real profiles
+    // read against Little CMS; these are the types nothing else reads.
     // Unknown types only have their signature converted.
-    h = ToHostAndBack(Be().sig("chrm").u32(0).u32(0x01020304).b);
+    std::vector<uint8_t> h = ToHostAndBack(Be().sig("chrm").u32(0).u32(0x01020304).b);
     EXPECT_EQ(HostU32(h, 0), 0x6368726Du);
     EXPECT_EQ(h[8], 1);
 
@@ -107,18 +91,6 @@ TEST(ByteOrder, CountedTypesConvertWhatTheirCountsSay) {
     EXPECT_EQ(HostU16(h, 27), 0x1234);
     EXPECT_EQ(TextDescriptionSize(desc.data(), desc.size(), ToHost), 90u + 3 + 4);
     EXPECT_EQ(TextDescriptionSize(h.data(), h.size(), ToFile), 90u + 3 + 4);
-
-    // 'mft2': matrix, entry counts, then input, grid and output values.
-    Be mft;
-    mft.sig("mft2").u32(0).bytes(1, 2).bytes(1, 1).bytes(1, 3).bytes(1, 0);
-    for (int i = 0; i < 9; ++i) mft.u32(0x00010000u * (i % 4 == 0));
-    mft.u16(2).u16(3);
-    for (int i = 0; i < 2 * 2 + 1 * 9 + 1 * 3; ++i) mft.u16(uint16_t(0x0100 + i));
-    h = ToHostAndBack(mft.b);
-    EXPECT_EQ(HostU32(h, 12), 0x00010000u);
-    EXPECT_EQ(HostU16(h, 48), 2);
-    EXPECT_EQ(HostU16(h, 50), 3);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(HostU16(h, 52 + 2 * i), 0x0100 + i) << i;
 
     // 'pseq' with two descriptions: headers and all four embedded texts.
     Be seq;
@@ -185,15 +157,7 @@ TEST(ByteOrder, LyingCountsStayInsideTheBlockAndStillRoundTrip) {
     };
     for (const auto& full : blocks) {
         for (size_t len = 0; len <= full.size(); ++len) {
-            std::vector<uint8_t> cut(full.begin(), full.begin() + len);
-            auto* heap = new uint8_t[len ? len : 1];
-            if (len) std::memcpy(heap, cut.data(), len);
-            ConvertTagBlock(heap, uint32_t(len), ToHost);
-            ConvertTagBlock(heap, uint32_t(len), ToFile);
-            if (len) {
-                EXPECT_EQ(std::memcmp(heap, cut.data(), len), 0) << "length " << len;
-            }
-            delete[] heap;
+            ToHostAndBack(std::vector<uint8_t>(full.begin(), full.begin() + len));
         }
     }
     // Random bytes behind every known type signature.
@@ -205,14 +169,7 @@ TEST(ByteOrder, LyingCountsStayInsideTheBlockAndStillRoundTrip) {
         std::vector<uint8_t> b(len);
         for (auto& x : b) x = uint8_t(rng() % 4 == 0 ? rng() : rng() % 3);
         if (len >= 4) std::memcpy(b.data(), types[round % 18], 4);
-        auto* heap = new uint8_t[len ? len : 1];
-        if (len) std::memcpy(heap, b.data(), len);
-        ConvertTagBlock(heap, uint32_t(len), ToHost);
-        ConvertTagBlock(heap, uint32_t(len), ToFile);
-        if (len) {
-            EXPECT_EQ(std::memcmp(heap, b.data(), len), 0);
-        }
-        delete[] heap;
+        ToHostAndBack(b);
     }
 }
 

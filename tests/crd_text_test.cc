@@ -10,6 +10,7 @@
 
 #include "platform/memory.h"
 #include "postscript/crd.h"
+#include "support/allocation_sweep.h"
 #include "support/profile_builder.h"
 #include "tintwell.h"
 
@@ -240,20 +241,15 @@ TEST(CrdText, StopsAtTheFirstFailure) {
             ASSERT_EQ(r.calls, k);
             ASSERT_EQ(tnt::LiveBlockCount(), live);
         }
-        for (uint64_t k = 1;; ++k) {
+        tnt_test::Sweep([&](uint64_t k) {
+            tnt_test::SweepRun run;
             Recorder r;
-            tnt::FailAllocationAt(k);
-            const TntStatus st = TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&r));
-            const uint64_t allocations = tnt::AllocationCalls();
-            tnt::FailAllocationAt(0);
-            ASSERT_EQ(tnt::LiveBlockCount(), live);
-            if (allocations < k) {
-                EXPECT_EQ(st, TNT_OK);
+            tnt_test::Armed(k, run, [&] { return TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&r)); });
+            if (!run.reached) {
                 EXPECT_EQ(r.pieces, all.pieces);
-                break;
             }
-            EXPECT_EQ(st, TNT_ERR_NO_MEMORY);
-        }
+            return run;
+        }, {TNT_ERR_NO_MEMORY});
         TntCloseProfile(p);
     }
 }

@@ -11,6 +11,7 @@
 
 #include "platform/memory.h"
 #include "stage/stage.h"
+#include "support/allocation_sweep.h"
 #include "support/profile_builder.h"
 
 using namespace tnt;
@@ -284,30 +285,22 @@ TEST(StageBuild, AllocationFailureSweep) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const int64_t before = LiveBlockCount();
-        bool built = false;
-        for (uint64_t k = 1; k < 100 && !built; ++k) {
+        Sweep([&](uint64_t k) {
+            SweepRun run;
             Profile* p = c.make();
-            ASSERT_NE(p, nullptr);
             TransformStage s;
             ClearStage(&s);
-            FailAllocationAt(k);
-            const TntStatus st = BuildStage(&s, p, c.direction, 0);
-            FailAllocationAt(0);
-            built = st == 0;
-            if (!built) {
-                EXPECT_TRUE(st == TNT_ERR_NO_MEMORY || st == TNT_ERR_TAG_NOT_FOUND) << k << ": " << st;
+            if (Armed(k, run, [&] { return BuildStage(&s, p, c.direction, 0); })) {
                 const int64_t held = LiveBlockCount();
                 ReleaseStageTables(&s);
-                EXPECT_EQ(LiveBlockCount(), held) << "a failed build kept a table, k = " << k;
+                EXPECT_EQ(LiveBlockCount(), held) << "a failed build kept a table";
             } else {
                 WorkColor w{};
                 EXPECT_EQ(ApplyStage(&s, &w, &w, kPassFull), 0);
                 ReleaseStageTables(&s);
             }
             TntCloseProfile(p);
-            EXPECT_EQ(LiveBlockCount(), before) << k;
-        }
-        EXPECT_TRUE(built);
+            return run;
+        }, {TNT_ERR_NO_MEMORY, TNT_ERR_TAG_NOT_FOUND});
     }
 }

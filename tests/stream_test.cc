@@ -22,22 +22,11 @@ ProfileLocation MemLocation(void* p, uint32_t size) {
     return loc;
 }
 
-ProfileLocation FileLocation(const std::string& path) {
-    ProfileLocation loc{};
-    std::strncpy(loc.path, path.c_str(), sizeof loc.path - 1);
-    return loc;
-}
-
 }  // namespace
 
-TEST(Header, CompilesAsCAndKeepsItsLayout) {
+TEST(Header, CompilesAsC) {
     EXPECT_EQ(TntHeaderCheckFromC(), 0x4C616220u);
     EXPECT_EQ(TNT_SIG('a', 'c', 's', 'p'), 0x61637370u);
-    EXPECT_EQ(sizeof(ProfileHeader), 128u);
-    EXPECT_EQ(offsetof(ProfileHeader, date), 24u);
-    EXPECT_EQ(offsetof(ProfileHeader, attributes), 56u);
-    EXPECT_EQ(offsetof(ProfileHeader, illuminant), 68u);
-    EXPECT_EQ(offsetof(ProfileHeader, reserved), 84u);
 }
 
 TEST(MemFile, FillsTheRecordAndLeavesTheRest) {
@@ -144,7 +133,7 @@ TEST(MemoryStream, MovableBlocksAreLockedPerAccessAndStaleHandlesFailCleanly) {
 
 TEST(FileStream, ModesPathsAndSizes) {
     std::string path = tnt_test::TempPath("stream.bin");
-    ProfileLocation loc = FileLocation(path);
+    ProfileLocation loc = tnt_test::FileLocationOf(path);
     ProfileStream* s = nullptr;
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_WRITE, &s), 0);
     EXPECT_NE(s->record.file, nullptr);
@@ -175,7 +164,7 @@ TEST(FileStream, ModesPathsAndSizes) {
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(OpenStream(&loc, 5, &s), TNT_ERR_CANNOT_OPEN_STREAM);
     EXPECT_EQ(OpenStream(&loc, 0, &s), TNT_ERR_CANNOT_OPEN_STREAM);
-    ProfileLocation missing = FileLocation(path + ".missing");
+    ProfileLocation missing = tnt_test::FileLocationOf(path + ".missing");
     EXPECT_EQ(OpenStream(&missing, TNT_MODE_READ, &s), TNT_ERR_CANNOT_OPEN_STREAM);
     ProfileLocation unterminated;
     std::memset(unterminated.path, 'a', sizeof unterminated.path);
