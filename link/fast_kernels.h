@@ -339,14 +339,9 @@ LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
 
 template <typename Sample>
 LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputSteps) {
-    switch (key) {
-        case 3 * 256 + 3: return ForFlags<Sample, 3, 3>(inputCurves, outputCurves, outputSteps);
-        case 3 * 256 + 4: return ForFlags<Sample, 3, 4>(inputCurves, outputCurves, outputSteps);
-        case 4 * 256 + 3: return ForFlags<Sample, 4, 3>(inputCurves, outputCurves, outputSteps);
-        case 4 * 256 + 4: return ForFlags<Sample, 4, 4>(inputCurves, outputCurves, outputSteps);
-        case 4 * 256 + 6: return ForFlags<Sample, 4, 6>(inputCurves, outputCurves, outputSteps);
-        default: return nullptr;
-    }
+    return ForChannelPair(key, [&]<int kIn, int kOut>() {
+        return ForFlags<Sample, kIn, kOut>(inputCurves, outputCurves, outputSteps);
+    });
 }
 
 // The routine for a table's shape and flags (see PortableFastKernel).

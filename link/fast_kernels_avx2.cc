@@ -457,13 +457,10 @@ LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
 
 template <typename Sample>
 LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputSteps) {
-    switch (key) {
-        case 3 * 256 + 3: return ForFlags<Sample, 3, 3>(inputCurves, outputCurves, outputSteps);
-        case 3 * 256 + 4: return ForFlags<Sample, 3, 4>(inputCurves, outputCurves, outputSteps);
-        case 4 * 256 + 3: return ForFlags<Sample, 4, 3>(inputCurves, outputCurves, outputSteps);
-        case 4 * 256 + 4: return ForFlags<Sample, 4, 4>(inputCurves, outputCurves, outputSteps);
-        default: return nullptr;  // 4 to 6 stays with the baseline routine
-    }
+    return ForChannelPair(key, [&]<int kIn, int kOut>() -> LinkKernel {
+        if constexpr (kOut == 6) return nullptr;  // 4 to 6 stays with the per-pixel routine
+        else return ForFlags<Sample, kIn, kOut>(inputCurves, outputCurves, outputSteps);
+    });
 }
 
 }  // namespace

@@ -53,6 +53,21 @@ struct LinkLookups {
 // short). Entries as in LinkLookups::outputSteps.
 uint32_t* EncodeOutputSteps(const LinkTable* table, uint32_t shift);
 
+// Calls pick.template operator()<kIn, kOut>() for the channel pair of a
+// key (inputs x 256 + outputs) that has unrolled routines; null for others.
+// Each instruction set's routines choose their instance through it.
+template <typename Pick>
+LinkKernel ForChannelPair(int32_t key, Pick pick) {
+    switch (key) {
+        case 3 * 256 + 3: return pick.template operator()<3, 3>();
+        case 3 * 256 + 4: return pick.template operator()<3, 4>();
+        case 4 * 256 + 3: return pick.template operator()<4, 3>();
+        case 4 * 256 + 4: return pick.template operator()<4, 4>();
+        case 4 * 256 + 6: return pick.template operator()<4, 6>();
+        default: return nullptr;
+    }
+}
+
 // The fast variants usable for a prepared table on this CPU, best first.
 int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 

@@ -120,6 +120,20 @@ bool CanWrite(ImageFormat format, const Image& image, std::string* why) {
     return false;
 }
 
+bool FinishWrite(bool written, std::FILE* file, const char* format, const std::string& message,
+                 std::string* error) {
+    const bool closed = std::fclose(file) == 0;
+    if (!written) {
+        *error = std::string("cannot write ") + format + ": " + message;
+        return false;
+    }
+    if (!closed) {
+        *error = std::string("cannot write: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 bool WriteImage(const std::string& path, const Image& image, std::string* error) {
     ImageFormat format = FormatFromName(path);
     if (!CanWrite(format, image, error)) return false;

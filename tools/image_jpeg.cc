@@ -154,16 +154,7 @@ bool WriteJpeg(const std::string& path, const Image& image, std::string* error) 
     bool ok = WriteAll(&s, image.pixels.data(), row.data(), row.size(), image.model == ColourModel::Cmyk,
                        image.icc.data(), unsigned(image.icc.size()));
     jpeg_destroy_compress(&s.info);
-    int closed = std::fclose(s.file);
-    if (!ok) {
-        *error = std::string("cannot write JPEG: ") + s.errors.message;
-        return false;
-    }
-    if (closed != 0) {
-        *error = std::string("cannot write: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return FinishWrite(ok, s.file, "JPEG", s.errors.message, error);
 }
 
 }  // namespace tool

@@ -141,16 +141,7 @@ bool WritePng(const std::string& path, const Image& image, std::string* error) {
     s.info = s.png ? png_create_info_struct(s.png) : nullptr;
     bool ok = s.info && WriteAll(&s, rows.data(), image.icc.data(), png_uint_32(image.icc.size()), type, image.bits);
     png_destroy_write_struct(&s.png, s.info ? &s.info : nullptr);
-    int closed = std::fclose(s.file);
-    if (!ok) {
-        *error = std::string("cannot write PNG: ") + (s.message[0] ? s.message : "out of memory");
-        return false;
-    }
-    if (closed != 0) {
-        *error = std::string("cannot write: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return FinishWrite(ok, s.file, "PNG", s.message[0] ? s.message : "out of memory", error);
 }
 
 }  // namespace tool
