@@ -30,7 +30,7 @@ struct Case {
     int bytes;     // bytes per sample
 };
 
-const std::string kShared = TNT_SHARED_PROFILES;
+const std::string kShared = TNT_TEST_PROFILES;
 
 std::vector<Case> Cases() {
     static const std::string fogra39 = kShared + "/fogra39-cmyk-lab-v2.icc";

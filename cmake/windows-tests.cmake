@@ -33,11 +33,11 @@ endforeach()
 add_executable(tintwell_tests ${TNT_TEST_SOURCES} header_c.c)
 target_link_libraries(tintwell_tests PRIVATE tintwell_static GTest::gtest_main)
 target_include_directories(tintwell_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-# Wine maps drive Z: to the Unix root, so Windows paths reach the shared
+# Wine maps drive Z: to the Unix root, so Windows paths reach the test
 # profiles and the sources.
-get_filename_component(tnt_shared_profiles ${PROJECT_SOURCE_DIR}/../shared/profiles ABSOLUTE)
+get_filename_component(tnt_test_profiles ${PROJECT_SOURCE_DIR}/tests/data/profiles ABSOLUTE)
 target_compile_definitions(tintwell_tests PRIVATE
-  TNT_SHARED_PROFILES="Z:${tnt_shared_profiles}"
+  TNT_TEST_PROFILES="Z:${tnt_test_profiles}"
   TNT_SOURCE_DIR="Z:${PROJECT_SOURCE_DIR}")
 set_source_files_properties(header_c.c PROPERTIES COMPILE_OPTIONS "-std=c99;-pedantic")
 
@@ -54,7 +54,7 @@ add_test(NAME wine_stop COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh st
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${tnt_wine_environment}" TIMEOUT 300)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${tnt_wine_environment}" TIMEOUT 60)
 # The DLL as a host loads it: plain export names, a movable memory block.
-add_test(NAME dll_client COMMAND tintwell_dll_client "Z:${tnt_shared_profiles}/fogra39-cmyk-lab-v2.icc")
+add_test(NAME dll_client COMMAND tintwell_dll_client "Z:${tnt_test_profiles}/fogra39-cmyk-lab-v2.icc")
 list(APPEND tnt_windows_tests dll_client)
 set_tests_properties(${tnt_windows_tests} PROPERTIES
   FIXTURES_REQUIRED wine ENVIRONMENT "${tnt_wine_environment}" TIMEOUT 600)

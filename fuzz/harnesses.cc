@@ -14,8 +14,8 @@
 #include "stage/stage.h"
 #include "tintwell.h"
 
-#ifndef TNT_SHARED_PROFILES
-#define TNT_SHARED_PROFILES "../shared/profiles"
+#ifndef TNT_TEST_PROFILES
+#define TNT_TEST_PROFILES "tests/data/profiles"
 #endif
 
 namespace tnt_fuzz {
@@ -84,8 +84,8 @@ const Bytes& StoredProfile(const std::string& path) {
 // An RGB display profile (matrix and tone curves) for the source side, a
 // CMYK printer profile with Lab tables for the destination side.
 const Bytes& RealRgbProfile() { return StoredProfile("/usr/share/color/argyll/ref/sRGB.icm"); }
-const Bytes& RealCmykProfile() { return StoredProfile(TNT_SHARED_PROFILES "/tr003-cmyk-lab-low-v2.icc"); }
-const Bytes& RealGrayProfile() { return StoredProfile(TNT_SHARED_PROFILES "/gray-gamma1-mntr-xyz-v2.icc"); }
+const Bytes& RealCmykProfile() { return StoredProfile(TNT_TEST_PROFILES "/tr003-cmyk-lab-low-v2.icc"); }
+const Bytes& RealGrayProfile() { return StoredProfile(TNT_TEST_PROFILES "/gray-gamma1-mntr-xyz-v2.icc"); }
 
 // The tag signatures the directory lists, read from the raw bytes, followed
 // by a few that profiles commonly lack.

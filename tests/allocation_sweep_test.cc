@@ -24,8 +24,8 @@ using tnt_test::SweepRun;
 using Bytes = std::vector<uint8_t>;
 
 const std::string kRgb = "/usr/share/color/icc/sRGB.icc";
-const std::string kCmyk = tnt_test::SharedProfile("tr003-cmyk-lab-low-v2.icc");
-const std::string kCmykLink = tnt_test::SharedProfile("fogra39-to-fogra29-link-mft2-collink.icc");
+const std::string kCmyk = tnt_test::TestProfile("tr003-cmyk-lab-low-v2.icc");
+const std::string kCmykLink = tnt_test::TestProfile("fogra39-to-fogra29-link-mft2-collink.icc");
 
 // Small grids keep each of the many builds quick.
 const uint32_t kSmallLink = SetOptions(0, TNT_OPTION_GRID_QUALITY, 1);

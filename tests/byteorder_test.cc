@@ -176,7 +176,7 @@ TEST(ByteOrder, LyingCountsStayInsideTheBlockAndStillRoundTrip) {
 TEST(ByteOrder, PaddedSequenceFromARealLinkRoundTrips) {
     // Little CMS pads each description in 'pseq' to 4 bytes; a walk by the
     // stated lengths lands off the records but must stay in the block.
-    std::vector<uint8_t> file = tnt_test::ReadFileBytes(tnt_test::SharedProfile("srgb-to-tr003-link-mft2-linkicc.icc"));
+    std::vector<uint8_t> file = tnt_test::ReadFileBytes(tnt_test::TestProfile("srgb-to-tr003-link-mft2-linkicc.icc"));
     ASSERT_EQ(file.size(), 40796u);
     std::vector<uint8_t> pseq(file.begin() + 40148, file.begin() + 40148 + 628);
     std::vector<uint8_t> h = ToHostAndBack(pseq);

@@ -78,7 +78,7 @@ void ExpectWithin(const ConformanceStats& s, const Ceiling& c, const char* what)
 // (checked on its own in AbsoluteIntentFollowsTheDisplayWhitePoint).
 void CheckKind(ConformanceKind kind) {
     int pairs = 0;
-    for (const ConformancePair& pair : ConformancePairs(TNT_SHARED_PROFILES, false)) {
+    for (const ConformancePair& pair : ConformancePairs(TNT_TEST_PROFILES, false)) {
         if (pair.kind != kind) continue;
         ++pairs;
         const Expectation e = ExpectationFor(pair);
@@ -97,7 +97,7 @@ void CheckKind(ConformanceKind kind) {
 }
 
 ConformancePair FindPair(ConformanceKind kind, const std::string& source, const std::string& destination) {
-    for (const ConformancePair& pair : ConformancePairs(TNT_SHARED_PROFILES, false))
+    for (const ConformancePair& pair : ConformancePairs(TNT_TEST_PROFILES, false))
         if (pair.kind == kind && ProfileShortName(pair.source) == source &&
             ProfileShortName(pair.destination) == destination)
             return pair;

@@ -222,7 +222,7 @@ TEST(Container, UpdateWritesOnlyModifiedBoundProfiles) {
 }
 
 TEST(Container, FailedSaveLeavesTheProfileInHostOrder) {
-    std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile("tr003-cmyk-lab-low-v2.icc"));
+    std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::TestProfile("tr003-cmyk-lab-low-v2.icc"));
     ProfileLocation loc = tnt_test::MemoryLocationOf(original);
     Profile* p = nullptr;
     ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
@@ -248,7 +248,7 @@ TEST(Container, FailedSaveLeavesTheProfileInHostOrder) {
 }
 
 TEST(Container, MovableBlocksWorkAsLocations) {
-    std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile("gray-gamma1-mntr-xyz-v2.icc"));
+    std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::TestProfile("gray-gamma1-mntr-xyz-v2.icc"));
     void* source = AllocMovableBlock(original.size());
     std::memcpy(LockHandle(source), original.data(), original.size());
     UnlockHandleFully(source);
@@ -273,7 +273,7 @@ TEST(Container, MovableBlocksWorkAsLocations) {
 }
 
 TEST(Container, EveryAllocationFailureIsReportedAndLeaksNothing) {
-    std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc"));
+    std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc"));
     ProfileLocation loc = tnt_test::MemoryLocationOf(original);
     std::vector<uint8_t> out(original.size() + 1024);
     ProfileLocation target = tnt_test::MemoryLocationOf(out);

@@ -104,7 +104,7 @@ const SweepCase kSweep[] = {
 };
 
 TEST(ProfileElements, AllocationFailuresAreCleanAndRecoverable) {
-    Bytes image = ReadFileBytes(SharedProfile("tr003-cmyk-lab-low-v2.icc"));
+    Bytes image = ReadFileBytes(TestProfile("tr003-cmyk-lab-low-v2.icc"));
     ASSERT_EQ(image.size(), 54500u);
     auto make = [&](const SweepCase& c) {
         Profile* p = nullptr;
@@ -254,9 +254,9 @@ void CopyEditAndCheckWithLittleCms(const std::string& path) {
 }
 
 TEST(ProfileElements, EditedRealProfilesReadBackInLittleCms) {
-    CopyEditAndCheckWithLittleCms(SharedProfile("fogra39-cmyk-lab-v2.icc"));
-    CopyEditAndCheckWithLittleCms(SharedProfile("srgb-to-fogra39-link-mft1-linkicc.icc"));
-    CopyEditAndCheckWithLittleCms(SharedProfile("gray-gamma1-mntr-xyz-v2.icc"));
+    CopyEditAndCheckWithLittleCms(TestProfile("fogra39-cmyk-lab-v2.icc"));
+    CopyEditAndCheckWithLittleCms(TestProfile("srgb-to-fogra39-link-mft1-linkicc.icc"));
+    CopyEditAndCheckWithLittleCms(TestProfile("gray-gamma1-mntr-xyz-v2.icc"));
     // Debian's reference profiles, when installed: one with three curves at
     // one place and many tag types.
     for (const char* path : {"/usr/share/color/icc/sRGB.icc", "/usr/share/color/argyll/ref/sRGB.icm"})

@@ -320,7 +320,7 @@ TEST(ProfileElements, SharedTagsStayOneBlock) {
     }
 
     // A real printer profile lists A2B0, A2B1 and A2B2 at one place.
-    Bytes image = ReadFileBytes(SharedProfile("fogra39-cmyk-lab-v2.icc"));
+    Bytes image = ReadFileBytes(TestProfile("fogra39-cmyk-lab-v2.icc"));
     ASSERT_EQ(image.size(), 227532u);
     Profile* ref = OpenImage(image);
     ASSERT_NE(ref, nullptr);

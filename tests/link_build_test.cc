@@ -24,8 +24,8 @@ constexpr uint32_t kCMYK = TNT_SIG('C', 'M', 'Y', 'K');
 
 const std::string kSRGB = "/usr/share/color/icc/sRGB.icc";
 const std::string kDefaultCmyk = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
-const std::string kFogra39 = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
-const std::string kFogra29 = tnt_test::SharedProfile("fogra29-cmyk-xyz-v2.icc");
+const std::string kFogra39 = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
+const std::string kFogra29 = tnt_test::TestProfile("fogra29-cmyk-xyz-v2.icc");
 const std::string kAdobe = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
 
 std::vector<ProfileLocation> Locations(const std::vector<std::string>& paths) {

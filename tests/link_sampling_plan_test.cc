@@ -87,8 +87,8 @@ TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
     const std::string sRGB = "/usr/share/color/icc/sRGB.icc";
     const std::string cmyk = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
     const std::string adobe = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
-    const std::string fogra39 = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
-    const std::string fogra29 = tnt_test::SharedProfile("fogra29-cmyk-xyz-v2.icc");
+    const std::string fogra39 = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
+    const std::string fogra29 = tnt_test::TestProfile("fogra29-cmyk-xyz-v2.icc");
     const Case cases[] = {
         {{sRGB, cmyk}, {0, 0}, false, nullptr},
         {{sRGB, cmyk}, {1, 1}, true, nullptr},
@@ -100,7 +100,7 @@ TEST(LinkSampling, PlannedTablesEqualColourByColourSampling) {
         {{sRGB, cmyk}, {0, 0}, false, kControls},  // the whole chain in the grid
         {{sRGB, adobe}, {1, 1}, true, nullptr},
         {{adobe, sRGB}, {3, 3}, true, nullptr},
-        {{tnt_test::SharedProfile("gray-gamma1-mntr-xyz-v2.icc"), sRGB}, {0, 0}, true, nullptr},
+        {{tnt_test::TestProfile("gray-gamma1-mntr-xyz-v2.icc"), sRGB}, {0, 0}, true, nullptr},
     };
     int64_t live = tnt::LiveBlockCount();
     for (const Case& c : cases) {
@@ -145,8 +145,8 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
     const std::string ref = "/usr/share/color/argyll/ref/";
     const std::string sRGB = icc + "sRGB.icc", adobe = icc + "compatibleWithAdobeRGB1998.icc";
     const std::string cmyk = icc + "ghostscript/default_cmyk.icc", gray = icc + "Gray.icc";
-    const std::string fogra39 = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
-    const std::string tr003 = tnt_test::SharedProfile("tr003-cmyk-lab-low-v2.icc");
+    const std::string fogra39 = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
+    const std::string tr003 = tnt_test::TestProfile("tr003-cmyk-lab-low-v2.icc");
     struct Pair {
         std::vector<std::string> paths;
         uint16_t intent;
@@ -180,13 +180,13 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
         // scaling after them, into tables and gray, and device links alone
         // (8- and 16-bit tables).
         {{cmyk, sRGB}, 1},
-        {{tnt_test::SharedProfile("fogra29-cmyk-xyz-v2.icc"), sRGB}, 0},
+        {{tnt_test::TestProfile("fogra29-cmyk-xyz-v2.icc"), sRGB}, 0},
         {{fogra39, ref + "ProPhoto.icm"}, 0},
         {{cmyk, adobe}, 3},
         {{cmyk, gray}, 1},
         {{fogra39, icc + "ghostscript/default_rgb.icc", cmyk}, 0},
-        {{tnt_test::SharedProfile("srgb-to-fogra39-link-mft1-linkicc.icc")}, 0},
-        {{tnt_test::SharedProfile("fogra39-to-fogra29-link-mft2-collink.icc")}, 0},
+        {{tnt_test::TestProfile("srgb-to-fogra39-link-mft1-linkicc.icc")}, 0},
+        {{tnt_test::TestProfile("fogra39-to-fogra29-link-mft2-collink.icc")}, 0},
     };
     const int64_t live = tnt::LiveBlockCount();
     for (const Pair& pair : pairs) {

@@ -52,11 +52,11 @@ TntStatus TNT_CALL Absorb(uintptr_t user, const char* text) {
     return TNT_OK;
 }
 
-// The dictionaries of the shared printer profiles: the whole numeric path
+// The dictionaries of the committed printer profiles: the whole numeric path
 // (tags, matrix inversion, table sampling, curve inversion, formatting).
 // When the writer's output changes on purpose, take the new values from
 // the Linux build's failure messages.
-TEST(PlatformText, DictionariesOfTheSharedProfiles) {
+TEST(PlatformText, DictionariesOfTheTestProfiles) {
     struct Case {
         const char* profile;
         uint64_t length[4];
@@ -75,7 +75,7 @@ TEST(PlatformText, DictionariesOfTheSharedProfiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.profile);
-        ProfileLocation where = tnt_test::FileLocationOf(tnt_test::SharedProfile(c.profile));
+        ProfileLocation where = tnt_test::FileLocationOf(tnt_test::TestProfile(c.profile));
         Profile* profile = nullptr;
         ASSERT_EQ(TntOpenProfile(&profile, &where), TNT_OK);
         for (uint32_t intent = 0; intent < 4; ++intent) {

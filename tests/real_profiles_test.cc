@@ -54,7 +54,7 @@ std::vector<uint8_t> SaveToMemory(Profile* p, size_t room, TntStatus* status) {
 
 TEST(RealProfiles, RoundTripByteForByte) {
     std::vector<std::string> paths = tnt_test::RealProfilePaths();
-    ASSERT_GE(paths.size(), 8u) << "the shared profiles at least";
+    ASSERT_GE(paths.size(), 8u) << "the committed test profiles at least";
     int sharedBlocks = 0;
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
@@ -105,7 +105,7 @@ TEST(RealProfiles, RoundTripByteForByte) {
 
 TEST(RealProfiles, SaveOverTheFileItWasOpenedFrom) {
     for (const char* name : {"fogra29-cmyk-xyz-v2.icc", "srgb-to-fogra39-link-mft1-linkicc.icc"}) {
-        std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::SharedProfile(name));
+        std::vector<uint8_t> original = tnt_test::ReadFileBytes(tnt_test::TestProfile(name));
         std::string path = tnt_test::TempPath(name);
         ASSERT_TRUE(tnt_test::WriteFileBytes(path, original));
         ProfileLocation loc = tnt_test::FileLocationOf(path);
@@ -134,7 +134,7 @@ TEST(RealProfiles, SaveOverTheFileItWasOpenedFrom) {
 }
 
 TEST(RealProfiles, TruncatedAndBentCopiesGiveStatuses) {
-    // Cut every shared profile at every 97th byte, bend the size field and
+    // Cut every committed test profile at every 97th byte, bend the size field and
     // every tag offset and size: each copy sits in an exactly sized heap
     // block, so a stray read is caught by the sanitizer build.
     std::map<TntStatus, int> seen;
@@ -158,7 +158,7 @@ TEST(RealProfiles, TruncatedAndBentCopiesGiveStatuses) {
         std::free(heap);
         ++seen[st];
     };
-    for (const std::string& path : tnt_test::SharedProfilePaths()) {
+    for (const std::string& path : tnt_test::TestProfilePaths()) {
         std::vector<uint8_t> original = tnt_test::ReadFileBytes(path);
         for (size_t cut = 0; cut < original.size(); cut += 97)
             tryOpen(std::vector<uint8_t>(original.begin(), original.begin() + cut));

@@ -267,7 +267,7 @@ TEST(StageBuild, AllocationFailureSweep) {
         uint32_t direction;
     };
     static Bytes realImage;
-    realImage = ReadFileBytes(SharedProfile("tr003-cmyk-lab-low-v2.icc"));
+    realImage = ReadFileBytes(TestProfile("tr003-cmyk-lab-low-v2.icc"));
     const Case cases[] = {
         {"matrix", [] { return MatrixProfile(Sig("mntr"), SampledCurveTag(64, [](double x) { return x; })); }, 1},
         {"gray", [] { return GrayProfile(Sig("mntr"), SampledCurveTag(8, [](double x) { return x; })); }, 0},

@@ -20,8 +20,8 @@ constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
 constexpr uint32_t kXYZ = TNT_SIG('X', 'Y', 'Z', ' ');
 
 const std::string kSRGB = "/usr/share/color/icc/sRGB.icc";
-const std::string kPrinter = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
-const std::string kLink = tnt_test::SharedProfile("srgb-to-fogra39-link-mft2-collink.icc");
+const std::string kPrinter = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
+const std::string kLink = tnt_test::TestProfile("srgb-to-fogra39-link-mft2-collink.icc");
 
 // Locations for a list of paths, laid 1024 bytes apart as callers lay them.
 std::vector<ProfileLocation> Locations(const std::vector<std::string>& paths) {

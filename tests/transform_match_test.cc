@@ -25,7 +25,7 @@ constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
 constexpr uint32_t kCMYK = TNT_SIG('C', 'M', 'Y', 'K');
 
 const std::string kSRGB = "/usr/share/color/icc/sRGB.icc";
-const std::string kPrinter = tnt_test::SharedProfile("fogra39-cmyk-lab-v2.icc");
+const std::string kPrinter = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
 
 MatchTransform* Make(const std::vector<std::string>& paths, uint32_t src = 0, uint32_t dst = 0,
                      const std::vector<uint16_t>& intents = {}, TntStatus* status = nullptr) {

@@ -2,7 +2,7 @@
 // through Little CMS for pairs of real profiles and prints how far the two
 // results lie apart, as CIE dE2000 in the destination profile's PCS.
 //
-//   tintwell_conformance [--extended] [--steps N] [--shared DIR] [--intents 0,1,3] [--worst]
+//   tintwell_conformance [--extended] [--steps N] [--profiles DIR] [--intents 0,1,3] [--worst]
 //
 // The default set is the one the conformance test asserts; --extended runs
 // every sensible combination of the profiles found. Rows marked "wtpt D50"
@@ -61,7 +61,7 @@ void Row(const ConformancePair& pair, const ConformanceOptions& o, const char* n
 int main(int argc, char** argv) {
     bool extended = false, worst = false;
     int steps = 0;
-    std::string shared = TNT_SHARED_PROFILES;
+    std::string profiles = TNT_TEST_PROFILES;
     std::vector<uint16_t> intents = {0, 1, 3};
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--extended")) {
@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
             worst = true;
         } else if (!std::strcmp(argv[i], "--steps") && i + 1 < argc) {
             steps = std::atoi(argv[++i]);
-        } else if (!std::strcmp(argv[i], "--shared") && i + 1 < argc) {
-            shared = argv[++i];
+        } else if (!std::strcmp(argv[i], "--profiles") && i + 1 < argc) {
+            profiles = argv[++i];
         } else if (!std::strcmp(argv[i], "--intents") && i + 1 < argc) {
             intents.clear();
             for (char* p = argv[++i]; *p;) {
@@ -81,12 +81,12 @@ int main(int argc, char** argv) {
             }
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--extended] [--steps N] [--shared DIR] [--intents 0,1,3] [--worst]\n",
+                         "usage: %s [--extended] [--steps N] [--profiles DIR] [--intents 0,1,3] [--worst]\n",
                          argv[0]);
             return 2;
         }
     }
-    std::vector<ConformancePair> pairs = ConformancePairs(shared, extended);
+    std::vector<ConformancePair> pairs = ConformancePairs(profiles, extended);
     if (pairs.empty()) {
         std::fprintf(stderr, "no profiles found\n");
         return 1;

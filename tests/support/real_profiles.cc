@@ -28,17 +28,17 @@ void Collect(const fs::path& dir, std::vector<std::string>& out) {
 
 }  // namespace
 
-std::vector<std::string> SharedProfilePaths() {
+std::vector<std::string> TestProfilePaths() {
     std::vector<std::string> out;
-    Collect(TNT_SHARED_PROFILES, out);
+    Collect(TNT_TEST_PROFILES, out);
     std::sort(out.begin(), out.end());
     return out;
 }
 
 std::vector<std::string> RealProfilePaths() {
-    std::vector<std::string> out = SharedProfilePaths();
+    std::vector<std::string> out = TestProfilePaths();
 #if !defined(_WIN32)
-    // The Debian packages' folders; a Windows test run sees the shared set only.
+    // The Debian packages' folders; a Windows test run sees the committed set only.
     Collect("/usr/share/color/icc", out);
     Collect("/usr/share/color/argyll/ref", out);
 #endif
@@ -47,7 +47,7 @@ std::vector<std::string> RealProfilePaths() {
     return out;
 }
 
-std::string SharedProfile(const char* name) { return std::string(TNT_SHARED_PROFILES) + "/" + name; }
+std::string TestProfile(const char* name) { return std::string(TNT_TEST_PROFILES) + "/" + name; }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,5 +1,5 @@
 // Real ICC profiles for the tests: those Debian's colour packages install
-// and the project's shared test set.
+// and the project's committed test set (tests/data/profiles).
 #pragma once
 
 #include <cstdint>
@@ -12,9 +12,9 @@ namespace tnt_test {
 
 // Every *.icc / *.icm file in the known profile folders, sorted.
 std::vector<std::string> RealProfilePaths();
-// The shared test set alone.
-std::vector<std::string> SharedProfilePaths();
-std::string SharedProfile(const char* name);
+// The committed test set alone.
+std::vector<std::string> TestProfilePaths();
+std::string TestProfile(const char* name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);

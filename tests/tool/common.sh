@@ -1,10 +1,10 @@
-# Shared by the tool tests: the tool, the shared profiles, a scratch folder
+# Shared by the tool tests: the tool, the committed test profiles, a scratch folder
 # removed on exit, and checks that print what failed.
 set -u
 T="$1"
-SHARED="$2"
-FOGRA39="$SHARED/fogra39-cmyk-lab-v2.icc"
-TR003="$SHARED/tr003-cmyk-lab-low-v2.icc"
+PROFILES="$2"
+FOGRA39="$PROFILES/fogra39-cmyk-lab-v2.icc"
+TR003="$PROFILES/tr003-cmyk-lab-low-v2.icc"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"

@@ -15,7 +15,7 @@ refused 1 out.tif "$T" image chart.tif out.tif --profiles bad.icc
 refused 1 out.tif "$T" image chart.tif out.tif --profiles short.icc
 refused 1 out.tif "$T" image bad.icc out.tif --profiles "$FOGRA39"
 refused 1 out.tif "$T" image cmyk.tif out.tif --profiles builtin:srgb builtin:lab
-refused 1 out.tif "$T" image cmyk.tif out.tif --profiles "$SHARED/fogra39-to-fogra29-link-mft2-collink.icc" "$SHARED/srgb-to-fogra39-link-mft1-linkicc.icc"
+refused 1 out.tif "$T" image cmyk.tif out.tif --profiles "$PROFILES/fogra39-to-fogra29-link-mft2-collink.icc" "$PROFILES/srgb-to-fogra39-link-mft1-linkicc.icc"
 refused 1 out.png "$T" image chart.tif out.png --profiles "$FOGRA39"
 refused 1 out.xyz "$T" image chart.tif out.xyz --profiles "$FOGRA39"
 refused 1 nowhere/out.tif "$T" image chart.tif nowhere/out.tif --profiles "$FOGRA39"
@@ -29,7 +29,7 @@ refused 1 crd.ps "$T" crd builtin:lab -o crd.ps
 refused 1 - "$T" info bad.icc
 refused 1 - "$T" info missing.icc
 refused 1 - "$T" colour builtin:srgb "$FOGRA39" 1,2
-refused 1 - "$T" colour "$SHARED/fogra39-to-fogra29-link-mft2-collink.icc" "$SHARED/srgb-to-fogra39-link-mft1-linkicc.icc" 1,2,3,4
+refused 1 - "$T" colour "$PROFILES/fogra39-to-fogra29-link-mft2-collink.icc" "$PROFILES/srgb-to-fogra39-link-mft1-linkicc.icc" 1,2,3,4
 refused 1 out.tif "$T" proof chart.tif out.tif --printer bad.icc
 
 "$T" >/dev/null 2>&1; [ $? -eq 2 ] || fail "no command does not exit with 2"

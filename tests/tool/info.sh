@@ -3,7 +3,7 @@
 # profile opens and classifies in at least one direction.
 source "$(dirname "$0")/common.sh"
 
-profiles=("$SHARED"/*.ic[cm])
+profiles=("$PROFILES"/*.ic[cm])
 while IFS= read -r -d '' f; do profiles+=("$f"); done < <(find /usr/share/color/icc /usr/share/color/argyll/ref \
   -type f \( -name '*.icc' -o -name '*.icm' -o -name '*.ICC' -o -name '*.ICM' \) -print0 2>/dev/null)
 profiles+=(builtin:srgb builtin:lab builtin:gray)
@@ -22,8 +22,8 @@ ok "$T" info "$FOGRA39"
 grep -E "^    'A2B1'.*A2B0|^    'A2B0'.*A2B1|'A2B2'.*A2B" .out >/dev/null || fail "shared A2B tags not reported"
 grep -q "forward  perceptual             'CMYK' -> 'Lab ', lookup table" .out || fail "fogra39 forward not classified"
 grep -q "reverse  relative colorimetric  'Lab ' -> 'CMYK'" .out || fail "fogra39 reverse not classified"
-ok "$T" info "$SHARED/gray-gamma1-mntr-xyz-v2.icc"
+ok "$T" info "$PROFILES/gray-gamma1-mntr-xyz-v2.icc"
 grep -q "gray tone curve" .out || fail "gray profile not classified"
-ok "$T" info "$SHARED/srgb-to-fogra39-link-mft1-linkicc.icc"
+ok "$T" info "$PROFILES/srgb-to-fogra39-link-mft1-linkicc.icc"
 grep -q "reverse" .out && fail "device link shown in reverse"
 finish
