@@ -33,9 +33,14 @@ const char kCompareHelp[] =
     "sample and prints, per channel, the largest and the mean difference (in the\n"
     "images' own units: 0-255 or 0-65535) and how many pixels differ at all.\n"
     "\n"
-    "  --tolerance N        exit with 1 when any difference is larger than N\n"
-    "  --mean-tolerance X   exit with 1 when a channel's mean difference is\n"
-    "                       larger than X\n";
+    "Every page of multi-page TIFF images is compared.\n"
+    "\n"
+    "  --tolerance N        differences up to N count as the same (default 0)\n"
+    "  --mean-tolerance X   a channel whose mean difference is X or less counts as\n"
+    "                       the same (default: only --tolerance decides)\n"
+    "\n"
+    "Exit status: 0 the same (within the tolerances), 1 they differ (also in size,\n"
+    "colour model, channels, depth or pages), 2 an error or bad arguments.\n";
 
 // Typical sRGB values of the classic 24-patch colour checker.
 const uint8_t kPatches[24][3] = {
@@ -52,6 +57,106 @@ void HueColour(double hue, double light, double rgb[3]) {
                       std::clamp(2.0 - std::fabs(h - 4.0), 0.0, 1.0)};
     for (int c = 0; c < 3; ++c)
         rgb[c] = light > 0.5 ? base[c] + (1.0 - base[c]) * (light - 0.5) * 2.0 : base[c] * light * 2.0;
+}
+
+struct Comparison {
+    std::vector<long> worst;
+    std::vector<double> sum;
+    size_t pixels = 0, differing = 0;
+    long overall = 0;
+    std::string where;  // the largest difference: position and both pixels
+};
+
+long SampleValue(const uint8_t* band, size_t k, int bits) {
+    if (bits == 8) return band[k];
+    uint16_t v;
+    std::memcpy(&v, band + k * 2, 2);
+    return v;
+}
+
+std::string PixelText(const uint8_t* band, size_t first, size_t samples, int bits) {
+    std::string text;
+    for (size_t c = 0; c < samples; ++c) text += (c ? "," : "") + std::to_string(SampleValue(band, first + c, bits));
+    return text;
+}
+
+// Both files band by band, page by page; 1 when they cannot be compared
+// sample by sample, 2 on an error.
+int CompareFiles(const std::vector<std::string>& files, Comparison* result) {
+    ImageReader* readers[2] = {nullptr, nullptr};
+    ImageInfo info[2];
+    std::string error;
+    int rc = kExitOk;
+    for (int k = 0; k < 2 && rc == kExitOk; ++k)
+        if (!OpenReader(files[size_t(k)], &readers[k], &info[k], &error)) {
+            Fail(files[size_t(k)], error);
+            rc = kExitUsage;
+        }
+    for (int page = 0; rc == kExitOk; ++page) {
+        const ImageInfo &a = info[0], &b = info[1];
+        if (a.width != b.width || a.height != b.height || a.Samples() != b.Samples() || a.bits != b.bits ||
+            a.model != b.model || a.pages != b.pages) {
+            Fail(files[1], "differs in size, colour model, channels, depth or pages from " + files[0]);
+            rc = kExitFailure;
+            break;
+        }
+        const size_t samples = size_t(a.Samples());
+        result->worst.resize(samples, 0);
+        result->sum.resize(samples, 0);
+        const uint32_t bandRows = BandRows(a);
+        Bytes raw[2], band[2];
+        for (int k = 0; k < 2; ++k) {
+            raw[k].resize(info[k].BandBytes(bandRows));
+            band[k].resize(info[k].BandBytes(bandRows));
+        }
+        for (uint32_t row = 0; rc == kExitOk && row < a.height; row += bandRows) {
+            const uint32_t rows = std::min(bandRows, a.height - row);
+            for (int k = 0; k < 2 && rc == kExitOk; ++k) {
+                if (!ReadRows(readers[k], rows, raw[k].data(), &error)) {
+                    Fail(files[size_t(k)], error);
+                    rc = kExitUsage;
+                } else if (info[k].planar) {
+                    InterleaveBand(info[k], rows, raw[k].data(), band[k].data());
+                } else {
+                    band[k].swap(raw[k]);
+                }
+            }
+            for (size_t i = 0; rc == kExitOk && i < size_t(rows) * a.width; ++i) {
+                bool differs = false;
+                for (size_t c = 0; c < samples; ++c) {
+                    long va = SampleValue(band[0].data(), i * samples + c, a.bits);
+                    long vb = SampleValue(band[1].data(), i * samples + c, a.bits);
+                    long d = va > vb ? va - vb : vb - va;
+                    result->worst[c] = std::max(result->worst[c], d);
+                    result->sum[c] += double(d);
+                    differs |= d != 0;
+                    if (d > result->overall) {
+                        result->overall = d;
+                        result->where = (page ? "page " + std::to_string(page + 1) + ", " : "") + "x " +
+                                        std::to_string(i % a.width) + ", y " + std::to_string(row + i / a.width) +
+                                        ": " + PixelText(band[0].data(), i * samples, samples, a.bits) +
+                                        " against " + PixelText(band[1].data(), i * samples, samples, b.bits);
+                    }
+                }
+                result->differing += differs;
+            }
+            result->pixels += size_t(rows) * a.width;
+        }
+        if (rc != kExitOk) break;
+        bool more[2];
+        for (int k = 0; k < 2; ++k) {
+            error.clear();
+            more[k] = NextPage(readers[k], &info[k], &error);
+            if (!error.empty()) {
+                Fail(files[size_t(k)], error);
+                rc = kExitUsage;
+            }
+        }
+        if (!more[0] || !more[1]) break;
+    }
+    for (ImageReader* r : readers) CloseReader(r);
+    if (rc == kExitOk && result->pixels == 0) result->pixels = 1;
+    return rc;
 }
 
 }  // namespace
@@ -89,27 +194,33 @@ int CmdChart(int argc, char** argv) {
     if (format != ImageFormat::Png && format != ImageFormat::Tiff)
         return UsageError("chart", "writes .png, .tif or .tiff images");
 
-    Image image;
+    ImageInfo image;
+    image.format = format;
     image.width = width;
     image.height = height;
     image.model = ColourModel::Rgb;
     image.colour = 3;
     image.extra = alpha ? 1 : 0;
-    image.extraKinds.assign(image.extra, 2);
+    image.extraKinds.assign(size_t(image.extra), 2);
     image.bits = sixteen ? 16 : 8;
-    image.pixels.assign(image.RowBytes() * height, 0);
     ProfileSource srgb;
     if (!ResolveProfile("builtin:srgb", &srgb)) return kExitFailure;
     image.icc = srgb.bytes;
-
+    ImageWriter* writer = nullptr;
+    std::string error;
+    if (!OpenWriter(out, image, {format, 0, 95}, &writer, &error)) {
+        Fail(out, error);
+        return kExitFailure;
+    }
+    Bytes row(image.RowBytes());
     const unsigned patchRows = height / 4, sweepRows = height * 3 / 8, cubeRows = height - patchRows - sweepRows;
     const unsigned rampTop = patchRows + sweepRows + cubeRows * 2 / 3;
     for (unsigned y = 0; y < height; ++y) {
         for (unsigned x = 0; x < width; ++x) {
             double rgb[3] = {0, 0, 0};
             if (y < patchRows) {
-                unsigned column = x * 12 / width, row = y * 2 / patchRows;
-                for (int c = 0; c < 3; ++c) rgb[c] = kPatches[row * 12 + column][c] / 255.0;
+                unsigned column = x * 12 / width, band = y * 2 / patchRows;
+                for (int c = 0; c < 3; ++c) rgb[c] = kPatches[band * 12 + column][c] / 255.0;
             } else if (y < patchRows + sweepRows) {
                 HueColour(double(x) / width, 1.0 - double(y - patchRows) / (sweepRows - 1), rgb);
             } else if (y < rampTop) {
@@ -123,20 +234,24 @@ int CmdChart(int argc, char** argv) {
                 for (int c = 0; c < 3; ++c) rgb[c] = band == 0 || unsigned(c) == band - 1 ? v : 0.0;
             }
             double a = double(x) / (width - 1);
-            size_t at = (size_t(y) * width + x) * size_t(image.Samples());
+            size_t at = size_t(x) * size_t(image.Samples());
             for (int c = 0; c < image.Samples(); ++c) {
                 double v = c < 3 ? rgb[c] : a;
                 if (sixteen) {
                     uint16_t s = uint16_t(std::lround(v * 65535.0));
-                    std::memcpy(&image.pixels[(at + size_t(c)) * 2], &s, 2);
+                    std::memcpy(&row[(at + size_t(c)) * 2], &s, 2);
                 } else {
-                    image.pixels[at + size_t(c)] = uint8_t(std::lround(v * 255.0));
+                    row[at + size_t(c)] = uint8_t(std::lround(v * 255.0));
                 }
             }
         }
+        if (!WriteRows(writer, 1, row.data(), &error)) {
+            Fail(out, error);
+            AbortWriter(writer);
+            return kExitFailure;
+        }
     }
-    std::string error;
-    if (!WriteImage(out, image, &error)) {
+    if (!FinishWriter(writer, &error)) {
         Fail(out, error);
         return kExitFailure;
     }
@@ -170,84 +285,33 @@ int CmdCompare(int argc, char** argv) {
         }
     }
     if (files.size() != 2) return UsageError("compare", "needs two images");
-    Image a, b;
-    std::string error;
-    if (!ReadImage(files[0], &a, &error)) {
-        Fail(files[0], error);
-        return kExitFailure;
-    }
-    if (!ReadImage(files[1], &b, &error)) {
-        Fail(files[1], error);
-        return kExitFailure;
-    }
-    Interleave(&a);
-    Interleave(&b);
-    if (a.width != b.width || a.height != b.height || a.Samples() != b.Samples() || a.bits != b.bits ||
-        a.model != b.model) {
-        Fail(files[1], "differs in size, colour model, channels or depth from " + files[0]);
-        return kExitFailure;
-    }
-    const size_t samples = size_t(a.Samples()), pixels = a.PixelCount();
-    std::vector<long> worst(samples, 0);
-    std::vector<double> sum(samples, 0);
-    size_t differing = 0, worstPixel = 0;
-    long overall = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        bool differs = false;
-        for (size_t c = 0; c < samples; ++c) {
-            size_t k = i * samples + c;
-            long va, vb;
-            if (a.bits == 8) {
-                va = a.pixels[k];
-                vb = b.pixels[k];
-            } else {
-                uint16_t x, y;
-                std::memcpy(&x, &a.pixels[k * 2], 2);
-                std::memcpy(&y, &b.pixels[k * 2], 2);
-                va = x;
-                vb = y;
-            }
-            long d = va > vb ? va - vb : vb - va;
-            worst[c] = std::max(worst[c], d);
-            if (d > overall) {
-                overall = d;
-                worstPixel = i;
-            }
-            sum[c] += double(d);
-            differs |= d != 0;
-        }
-        differing += differs;
-    }
+    Comparison result;
+    const int rc = CompareFiles(files, &result);
+    if (rc != kExitOk) return rc;
+    const size_t samples = result.worst.size();
     std::printf("channel  max  mean\n");
-    for (size_t c = 0; c < samples; ++c) std::printf("%7zu  %3ld  %.4f\n", c, worst[c], sum[c] / double(pixels));
-    std::printf("pixels differing: %zu of %zu; largest difference %ld", differing, pixels, overall);
-    if (overall) {
-        std::printf(" at x %zu, y %zu:", worstPixel % a.width, worstPixel / a.width);
-        for (const Image* image : {&a, &b}) {
-            std::printf(image == &a ? " " : " against ");
-            for (size_t c = 0; c < samples; ++c) {
-                size_t k = worstPixel * samples + c;
-                unsigned v = image->pixels[k];
-                if (image->bits == 16) {
-                    uint16_t w;
-                    std::memcpy(&w, &image->pixels[k * 2], 2);
-                    v = w;
-                }
-                std::printf("%s%u", c ? "," : "", v);
+    for (size_t c = 0; c < samples; ++c)
+        std::printf("%7zu  %3ld  %.4f\n", c, result.worst[c], result.sum[c] / double(result.pixels));
+    std::printf("pixels differing: %zu of %zu; largest difference %ld", result.differing, result.pixels,
+                result.overall);
+    if (result.overall) std::printf(" at %s", result.where.c_str());
+    std::printf("\n");
+    bool same = result.overall <= std::max(tolerance, 0L);
+    if (meanTolerance >= 0) {
+        // The mean decides alone, unless a hard limit is given too.
+        same = tolerance < 0 || result.overall <= tolerance;
+        for (size_t c = 0; c < samples; ++c) {
+            if (result.sum[c] / double(result.pixels) > meanTolerance) {
+                Fail(files[1], "channel " + std::to_string(c) + " differs by " +
+                                   std::to_string(result.sum[c] / double(result.pixels)) + " on average, more than " +
+                                   std::to_string(meanTolerance));
+                return kExitFailure;
             }
         }
     }
-    std::printf("\n");
-    for (size_t c = 0; c < samples && meanTolerance >= 0; ++c) {
-        if (sum[c] / double(pixels) > meanTolerance) {
-            Fail(files[1], "channel " + std::to_string(c) + " differs by " + std::to_string(sum[c] / double(pixels)) +
-                               " on average, more than " + std::to_string(meanTolerance));
-            return kExitFailure;
-        }
-    }
-    if (tolerance >= 0 && overall > tolerance) {
-        Fail(files[1], "differs by " + std::to_string(overall) + ", more than the tolerance " +
-                           std::to_string(tolerance));
+    if (!same) {
+        Fail(files[1], "differs by " + std::to_string(result.overall) + ", more than the tolerance " +
+                           std::to_string(std::max(tolerance, 0L)));
         return kExitFailure;
     }
     return kExitOk;

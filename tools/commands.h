@@ -12,6 +12,7 @@ int CmdChart(int argc, char** argv);
 int CmdCompare(int argc, char** argv);
 int CmdLink(int argc, char** argv);
 int CmdCrd(int argc, char** argv);
+int CmdExtract(int argc, char** argv);
 
 // True when the arguments ask for help (--help or -h anywhere).
 bool WantsHelp(int argc, char** argv);

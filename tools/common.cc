@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
@@ -19,6 +20,10 @@ void Fail(const std::string& subject, const std::string& message) {
 
 void FailStatus(const std::string& subject, const std::string& what, TntStatus status) {
     Fail(subject, what + " (status " + std::to_string(status) + ": " + StatusWords(status) + ")");
+}
+
+void Warn(const std::string& subject, const std::string& message) {
+    std::fprintf(stderr, "tintwell: warning: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ", message.c_str());
 }
 
 int UsageError(const char* command, const std::string& message) {
@@ -205,6 +210,35 @@ bool SourceBytes(const ProfileSource& source, Bytes* out) {
     return true;
 }
 
+const char kIntentWords[] = "perceptual, relative, saturation, absolute (or 0 to 3)";
+
+bool ParseIntent(const std::string& text, uint16_t* intent) {
+    static const char* const kNames[4][2] = {{"perceptual", "0"},
+                                             {"relative", "relative-colorimetric"},
+                                             {"saturation", "2"},
+                                             {"absolute", "absolute-colorimetric"}};
+    for (uint16_t i = 0; i < 4; ++i)
+        if (text == kNames[i][0] || text == kNames[i][1] || text == std::to_string(i)) {
+            *intent = i;
+            return true;
+        }
+    return false;
+}
+
+bool ParseIntentList(const std::string& text, std::vector<uint16_t>* intents) {
+    intents->clear();
+    size_t start = 0;
+    while (true) {
+        size_t comma = text.find(',', start);
+        uint16_t intent;
+        if (!ParseIntent(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &intent))
+            return false;
+        intents->push_back(intent);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
 bool ParseInt(const std::string& text, long low, long high, long* value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -226,20 +260,60 @@ std::string TempNameFor(const std::string& path) {
     return dir + "/." + base + ".tintwell-" + std::to_string(getpid()) + ".tmp";
 }
 
+namespace {
+
+// The temporary file a signal must not leave behind. The handler only
+// reads these, with async-signal-safe calls.
+char gPending[4096];
+volatile std::sig_atomic_t gArmed = 0;
+
+void OnSignal(int signal) {
+    if (gArmed) unlink(gPending);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void ArmCleanup(const std::string& temp) {
+    static bool installed = false;
+    if (!installed) {
+        struct sigaction action = {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+        installed = true;
+    }
+    gArmed = 0;
+    std::snprintf(gPending, sizeof gPending, "%s", temp.c_str());
+    gArmed = 1;
+}
+
+void DisarmCleanup() { gArmed = 0; }
+
 bool CommitTemp(const std::string& temp, const std::string& path) {
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         Fail(path, std::string("cannot write: ") + std::strerror(errno));
         std::remove(temp.c_str());
+        DisarmCleanup();
         return false;
     }
+    DisarmCleanup();
     return true;
 }
 
 bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
+    if (path == "-") {
+        if (std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0) return true;
+        Fail("standard output", std::string("cannot write: ") + std::strerror(errno));
+        return false;
+    }
     std::string temp = TempNameFor(path);
+    ArmCleanup(temp);
     FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) {
         Fail(path, std::string("cannot write: ") + std::strerror(errno));
+        DisarmCleanup();
         return false;
     }
     bool ok = std::fwrite(data, 1, size, f) == size;
@@ -251,6 +325,7 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
     if (!ok) {
         Fail(path, std::string("cannot write: ") + std::strerror(savedErrno));
         std::remove(temp.c_str());
+        DisarmCleanup();
         return false;
     }
     return CommitTemp(temp, path);

@@ -23,6 +23,8 @@ using Bytes = std::vector<uint8_t>;
 void Fail(const std::string& subject, const std::string& message);
 // The same for a library status: "... : <what> (status N: words)".
 void FailStatus(const std::string& subject, const std::string& what, TntStatus status);
+// "tintwell: warning: <subject>: <message>": the command goes on.
+void Warn(const std::string& subject, const std::string& message);
 // A usage error: the message and a pointer to the subcommand's help.
 int UsageError(const char* command, const std::string& message);
 
@@ -56,6 +58,13 @@ Profile* OpenSource(ProfileSource& source);
 // The whole profile image: the file's bytes or the held bytes.
 bool SourceBytes(const ProfileSource& source, Bytes* out);
 
+// A rendering intent: 0 to 3 or perceptual, relative, saturation, absolute
+// (also relative-colorimetric, absolute-colorimetric).
+bool ParseIntent(const std::string& text, uint16_t* intent);
+// A comma-separated list of them.
+bool ParseIntentList(const std::string& text, std::vector<uint16_t>* intents);
+extern const char kIntentWords[];  // for help texts and messages
+
 // Integer arguments: true when `text` is a whole number in [low, high].
 bool ParseInt(const std::string& text, long low, long high, long* value);
 
@@ -66,6 +75,10 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size);
 std::string TempNameFor(const std::string& path);
 // Renames a finished temporary file into place, or removes it on failure.
 bool CommitTemp(const std::string& temp, const std::string& path);
+// While armed, SIGINT, SIGTERM and SIGHUP remove `temp` before the process
+// ends by the signal (so the shell sees the conventional status).
+void ArmCleanup(const std::string& temp);
+void DisarmCleanup();
 bool ReadWholeFile(const std::string& path, Bytes* out, std::string* error);
 
 // Standard error is a terminal (for progress bars).

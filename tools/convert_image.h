@@ -1,5 +1,5 @@
-// Converting an image through a device link sampled from a chain of
-// profiles, on several threads. Shared by 'image' and 'proof'.
+// Converting images band by band through a device link sampled from a
+// chain of profiles, on several threads. Shared by 'image' and 'proof'.
 #pragma once
 
 #include <string>
@@ -11,24 +11,42 @@
 namespace tool {
 
 struct ConvertRequest {
-    std::vector<ProfileSource> chain;  // complete: source first
-    std::vector<uint16_t> intents;     // one per profile, or empty for the profiles' own
-    bool sixteen = false;              // sample a 16-bit link and write 16 bits
-    int gridQuality = 0;               // 0 to 7 (0: the library's default)
-    int threads = 1;
-    bool progress = false;             // draw a bar on standard error
-    bool timing = false;               // report the link and conversion times
+    std::vector<ProfileSource> chain;  // as named on the command line
+    // The chain lacks its source: the image's embedded profile (or a
+    // built-in for untagged gray, RGB and Lab images) goes in front.
+    bool needsSource = false;
+    bool ignoreEmbedded = false;  // never use the embedded profile
+    // Empty: the profiles' own intents. One: every step. Otherwise one per
+    // step of the completed chain (or one per profile).
+    std::vector<uint16_t> intents;
+    bool sixteen = false;  // sample a 16-bit link and write 16 bits
+    int gridQuality = 0;   // 0 to 7 (0: the library's default)
+    double preserveBlack = -1;      // percent; below 0: off
+    std::vector<int16_t> controls;  // lightness, contrast, chroma, ab, a, b shifts; or empty
 };
 
-// When the chain has a single profile that is not a device link, puts the
-// image's own profile (or a built-in for untagged gray, RGB and Lab images)
-// in front of it. Reports and returns false when there is no source.
-bool CompleteChain(const Image& image, const std::string& imageName, std::vector<ProfileSource>* chain);
+// A link ready for the pages of one kind of image.
+struct Converter {
+    ProfLink* link = nullptr;
+    ImageInfo in;   // the page it was built for
+    ImageInfo out;  // what the converted page is
+    bool sixteen = false;
+};
 
-// Converts `in` into `out`: the destination model comes from the chain's
-// last space, extras are copied, the last profile (unless a device link)
-// is embedded. Reports failures on one line (naming `subject`).
-bool ConvertImage(const Image& in, ConvertRequest& request, const std::string& subject, Image* out);
+// Builds the link for a page (completing the chain from the page's own
+// profile, with warnings when that profile goes unused or does not fit)
+// and describes the output page: the destination model, the last profile
+// embedded unless it is a device link, extras and metadata carried over,
+// planar when `planarOut`. Reports failures on one line naming `subject`.
+bool PrepareConverter(const ImageInfo& in, const std::string& subject, const ConvertRequest& request,
+                      bool planarOut, Converter* converter);
+// Whether a later page can use the same link.
+bool SameSource(const Converter& converter, const ImageInfo& page);
+// Converts `rows` rows: `in` in the input page's layout (changed in place
+// on the way), `out` in the output page's, on `threads` threads.
+bool ConvertBand(const Converter& converter, uint32_t rows, uint8_t* in, uint8_t* out, int threads,
+                 const std::string& subject);
+void ReleaseConverter(Converter* converter);
 
 // The number of threads to use when none is asked for.
 int DefaultThreads();

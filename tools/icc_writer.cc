@@ -107,6 +107,7 @@ Profile* NewProfile(TntSignature deviceClass, TntSignature colorSpace, TntSignat
     h.colorSpace = colorSpace;
     h.pcs = pcs;
     h.signature = TNT_SIG('a', 'c', 's', 'p');
+    h.platform = 0;  // unspecified
     h.renderingIntent = intent;
     // D50 in s15Fixed16, as ICC asks of every v2 header.
     h.illuminant[0] = 63190;

@@ -30,11 +30,15 @@ const char kUsage[] =
     "  link PROFILE... -o LINK.icc     write a chain as a device-link profile\n"
     "  crd PROFILE [-o FILE]           PostScript colour rendering dictionary\n"
     "  chart OUT                       write an sRGB test chart (.png or .tif)\n"
+    "  extract IMAGE -o FILE           write out an image's embedded profile\n"
     "  compare A B                     differences between two images\n"
     "\n"
     "Wherever a profile is named, builtin:srgb, builtin:lab (Lab identity) and\n"
     "builtin:gray (gamma 2.2) can stand in for a file.\n"
-    "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
+    "Exit status: 0 success, 1 failure, 2 bad arguments.\n"
+    "\n"
+    "  --help      this text; 'tintwell COMMAND --help' for a command's options\n"
+    "  --version   the version of the tool and the library\n";
 
 struct Command {
     const char* name;
@@ -45,6 +49,7 @@ const Command kCommands[] = {
     {"info", tool::CmdInfo},   {"colour", tool::CmdColour}, {"color", tool::CmdColour},
     {"image", tool::CmdImage}, {"proof", tool::CmdProof},   {"link", tool::CmdLink},
     {"crd", tool::CmdCrd},     {"chart", tool::CmdChart},   {"compare", tool::CmdCompare},
+    {"extract", tool::CmdExtract},
 };
 
 }  // namespace
@@ -53,6 +58,10 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return tool::kExitUsage;
+    }
+    if (!std::strcmp(argv[1], "--version") || !std::strcmp(argv[1], "-V")) {
+        std::printf("tintwell %s\n", TNT_VERSION);
+        return tool::kExitOk;
     }
     if (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         if (argc > 2 && std::strcmp(argv[1], "help") == 0) {
