@@ -167,7 +167,10 @@ bool OpenReader(const std::string& path, ImageReader** out, ImageInfo* info, std
     } else if (n >= 4 && (!std::memcmp(magic, "II*\0", 4) || !std::memcmp(magic, "MM\0*", 4) ||
                           !std::memcmp(magic, "II+\0", 4) || !std::memcmp(magic, "MM\0+", 4))) {
         r->format = ImageFormat::Tiff;
+        // libtiff reads from the descriptor's own position, which the
+        // stream's buffering has moved.
         int fd = dup(fileno(file));
+        if (fd >= 0) lseek(fd, 0, SEEK_SET);
         ok = fd >= 0 && TiffOpenRead(fd, path == "-" ? "standard input" : path, &r->tiff, info, error);
         if (fd < 0) *error = Errno("cannot open");
     } else if (n >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
@@ -258,6 +261,13 @@ bool CopySpoolToStdout(std::FILE* spool, std::string* error) {
 bool OpenWriter(const std::string& path, const ImageInfo& info, const WriteOptions& options, ImageWriter** out,
                 std::string* error) {
     if (!CanWrite(options.format, info, error)) return false;
+    // JPEG and PNG keep the orientation in EXIF: a TIFF's tag becomes a
+    // small EXIF block when the input had none.
+    if (options.format != ImageFormat::Tiff && info.meta.exif.empty() && info.meta.orientation != 1) {
+        ImageInfo tagged = info;
+        tagged.meta.exif = ExifWithOrientation(info.meta.orientation);
+        return OpenWriter(path, tagged, options, out, error);
+    }
     auto* w = new ImageWriter;
     w->format = options.format;
     w->path = path;

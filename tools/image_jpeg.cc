@@ -115,6 +115,9 @@ bool StartCompress(JpegWriter* w, std::FILE* file, const ImageInfo* image, int q
     if (m.resolutionUnit && m.xResolution > 0 && m.yResolution > 0) {
         // JFIF densities are 16-bit integers; per inch keeps the most.
         double scale = m.resolutionUnit == 2 ? 2.54 : 1.0;
+        // libjpeg writes JFIF for gray and YCbCr only; CMYK files keep
+        // their density there too (readers take JFIF beside Adobe's marker).
+        w->info.write_JFIF_header = TRUE;
         w->info.density_unit = 1;
         w->info.X_density = UINT16(std::min(65535.0, m.xResolution * scale + 0.5));
         w->info.Y_density = UINT16(std::min(65535.0, m.yResolution * scale + 0.5));

@@ -28,7 +28,15 @@ void OnTiffError(const char* module, const char* format, va_list args) {
     std::snprintf(gTiffMessage, sizeof gTiffMessage, "%s%s%s", module ? module : "", module ? ": " : "", text);
 }
 
-void OnTiffWarning(const char*, const char*, va_list) {}
+// Warnings are quiet, except that a tag whose data lies past the end of
+// the file (libtiff drops it with an "IO error" warning) means the file is
+// cut short.
+void OnTiffWarning(const char* module, const char* format, va_list args) {
+    char text[200];
+    std::vsnprintf(text, sizeof text, format, args);
+    if (std::strstr(text, "IO error"))
+        std::snprintf(gTiffMessage, sizeof gTiffMessage, "%s%s%s", module ? module : "", module ? ": " : "", text);
+}
 
 void InstallHandlers() {
     TIFFSetErrorHandler(OnTiffError);
@@ -107,6 +115,7 @@ struct TiffReader {
     uint16_t photometric = 0;
     bool byScanline = false;  // contiguous strips
     uint32_t next = 0;        // next row to deliver
+    int pageIndex = 0;
     // Planar strips and tiles: decoded rows [blockFirst, blockFirst +
     // blockRows) of every plane, plane after plane.
     uint32_t blockHeight = 0, blockFirst = 0, blockRows = 0;
@@ -117,6 +126,7 @@ struct TiffReader {
 struct TiffWriter {
     TIFF* tif = nullptr;
     ImageInfo page;
+    uint16_t asked = 0;  // --compression, or 0 to keep each input page's
     uint16_t compression = COMPRESSION_ADOBE_DEFLATE, predictor = PREDICTOR_NONE;
     int pageIndex = 0;
     uint32_t rowsPerStrip = 1, stripsPerPlane = 1, row = 0;
@@ -255,10 +265,20 @@ bool LoadBlock(TiffReader* r, uint32_t y, std::string* error) {
     return true;
 }
 
-// Fields of one page; the caller has chosen compression and predictor.
+// Fields of one page.
 void SetPageFields(TiffWriter* w, int pages) {
     TIFF* tif = w->tif;
     const ImageInfo& image = w->page;
+    w->compression = COMPRESSION_ADOBE_DEFLATE;
+    w->predictor = PREDICTOR_NONE;
+    if (w->asked) {
+        w->compression = w->asked;
+    } else if (image.format == ImageFormat::Tiff && Writable(image.compression)) {
+        w->compression = image.compression;
+        if (image.predictor == PREDICTOR_HORIZONTAL && w->compression != COMPRESSION_NONE &&
+            w->compression != COMPRESSION_PACKBITS)
+            w->predictor = PREDICTOR_HORIZONTAL;
+    }
     uint16_t photometric = PHOTOMETRIC_MINISBLACK;
     switch (image.model) {
         case ColourModel::Gray: photometric = PHOTOMETRIC_MINISBLACK; break;
@@ -344,6 +364,11 @@ bool TiffOpenRead(int fd, const std::string& name, TiffReader** out, ImageInfo* 
     auto* r = new TiffReader;
     r->tif = tif;
     info->format = ImageFormat::Tiff;
+    if (gTiffMessage[0]) {
+        *error = WithMessage("the file is cut short");
+        TiffCloseRead(r);
+        return false;
+    }
     info->pages = int(std::min<tdir_t>(TIFFNumberOfDirectories(tif), 65535));
     if (!ReadPageInfo(r, info, error)) {
         TiffCloseRead(r);
@@ -383,9 +408,16 @@ bool TiffReadRows(TiffReader* r, uint32_t count, uint8_t* band, std::string* err
 }
 
 bool TiffNextPage(TiffReader* r, ImageInfo* info, std::string* error) {
-    if (!TIFFReadDirectory(r->tif)) return false;
+    if (TIFFLastDirectory(r->tif)) return false;
+    gTiffMessage[0] = 0;
+    if (!TIFFReadDirectory(r->tif) || gTiffMessage[0]) {
+        // A page is announced but cannot be read whole: the file is cut short.
+        *error = WithMessage("cannot read page " + std::to_string(r->pageIndex + 2));
+        return false;
+    }
     info->format = ImageFormat::Tiff;
     info->pages = r->page.pages;
+    ++r->pageIndex;
     return ReadPageInfo(r, info, error);
 }
 
@@ -408,14 +440,7 @@ bool TiffOpenWrite(int fd, const std::string& name, const ImageInfo& info, uint1
     auto* w = new TiffWriter;
     w->tif = tif;
     w->page = info;
-    if (compression) {
-        w->compression = compression;
-    } else if (info.format == ImageFormat::Tiff && Writable(info.compression)) {
-        w->compression = info.compression;
-        if (info.predictor == PREDICTOR_HORIZONTAL && w->compression != COMPRESSION_NONE &&
-            w->compression != COMPRESSION_PACKBITS)
-            w->predictor = PREDICTOR_HORIZONTAL;
-    }
+    w->asked = compression;
     SetPageFields(w, info.pages);
     *out = w;
     return true;
