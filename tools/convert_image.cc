@@ -62,7 +62,8 @@ bool CompleteChain(const ImageInfo& image, const std::string& name, const Conver
         }
     }
     if (!request.needsSource) {
-        if (usable)
+        Bytes first;
+        if (usable && SourceBytes(chain->front(), &first) && first != image.icc)
             warnings->push_back("the embedded profile is not used: the chain starts at " + chain->front().name +
                                 " (--ignore-embedded says so on purpose)");
         return true;

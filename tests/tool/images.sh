@@ -84,6 +84,50 @@ ok "$T" image chart.tif out.jpg --profiles "$FOGRA39" --intent 1
 ok "$T" image out.jpg out-jpg.tif --profiles "$FOGRA39" --intent 1
 ok "$T" compare out1.tif out-jpg.tif --mean-tolerance 8
 
+# An image of several bands (a band is about a megapixel), stored in strips,
+# tiles and planes, gives tificc's result and one result for all layouts.
+ok "$T" chart wide.tif --size 1600x1400
+ok tiffcp -t -w 128 -l 64 wide.tif wide-tiled.tif
+ok tiffcp -p separate wide.tif wide-planar.tif
+ok tificc -t1 -o"$FOGRA39" wide.tif wide-ref.tif
+ok "$T" image wide.tif wide-out.tif --profiles "$FOGRA39" --intent relative
+ok "$T" compare wide-ref.tif wide-out.tif --tolerance 10 --mean-tolerance 0.5
+for layout in tiled planar; do
+  ok "$T" image wide-$layout.tif wide-$layout-out.tif --profiles "$FOGRA39" --intent relative
+  ok "$T" compare wide-out.tif wide-$layout-out.tif
+done
+# JPEG to JPEG against jpgicc at the same quality: both lose the same way.
+ok "$T" image wide.tif wide.jpg --profiles builtin:srgb --quality 90
+ok jpgicc -t1 -q90 -o"$FOGRA39" wide.jpg wide-ref.jpg
+ok "$T" image wide.jpg wide-out.jpg --profiles "$FOGRA39" --intent 1 --quality 90
+ok "$T" compare wide-ref.jpg wide-out.jpg --mean-tolerance 1.5
+
+# Intent names mean their numbers; one intent per step of the chain.
+ok "$T" image chart.tif named.tif --profiles builtin:srgb "$FOGRA39" --intent perceptual
+ok "$T" compare out0.tif named.tif
+ok "$T" image out1.tif steps-same.tif --profiles "$FOGRA39" "$TR003" --intent 0,0
+ok "$T" image out1.tif steps-one.tif --profiles "$FOGRA39" "$TR003" --intent 0
+ok "$T" compare steps-same.tif steps-one.tif
+ok "$T" image chart.tif steps.tif --profiles builtin:srgb "$FOGRA39" "$TR003" --intent absolute,relative
+ok "$T" image out3.tif steps-two.tif --profiles "$FOGRA39" "$TR003" --intent relative
+ok "$T" compare steps-two.tif steps.tif --tolerance 10 --mean-tolerance 1
+"$T" compare out1.tif out3.tif >/dev/null && fail "absolute and relative give one image"
+
+# Black preservation from 0 %: every pixel keeps its black (channel 3; the
+# grid holds it exactly at the nodes, interpolation may round by one code),
+# while cyan, magenta and yellow change; without it black changes widely.
+ok "$T" image out1.tif kept.tif --profiles "$FOGRA39" "$TR003" --preserve-black 0
+"$T" compare out1.tif kept.tif | awk '$1 == "3" && $2 > 1 { exit 1 } $1 == "0" && $2 == 0 { exit 1 }' ||
+  fail "--preserve-black 0 did not keep exactly the black"
+"$T" compare out1.tif steps-one.tif | awk '$1 == "3" && $2 < 10 { exit 1 }' || fail "black unchanged without it"
+# Lightness raises L (channel 0 of the Lab image), chroma leaves it alone.
+ok "$T" image chart.tif lab-plain.tif --profiles builtin:lab --intent 1
+ok "$T" image chart.tif lab-light.tif --profiles builtin:lab --intent 1 --lightness 40
+"$T" compare lab-plain.tif lab-light.tif | awk '$1 == "0" && $3 < 5 { exit 1 }' || fail "--lightness 40 moved L too little"
+ok "$T" image chart.tif lab-chroma.tif --profiles builtin:lab --intent 1 --chroma 50
+"$T" compare lab-plain.tif lab-chroma.tif | awk '$1 == "0" && $3 > 1 { exit 1 } $1 == "1" && $3 < 2 { exit 1 }' ||
+  fail "--chroma 50 moved L or left a alone"
+
 # Soft proof: source -> printer -> display, against tificc's proofing.
 ok tificc -t1 -p"$FOGRA39" -m1 -o*sRGB chart.tif ref-proof.tif
 ok "$T" proof chart.tif proof.tif --printer "$FOGRA39"

@@ -74,10 +74,12 @@ cmp -s fogra.icc "$FOGRA39" || fail "extracted profile differs from the embedded
 ok tificc -s lcms.icc one-cmyk.tif /dev/null
 cmp -s fogra.icc lcms.icc || fail "extract and tificc -s disagree"
 "$T" extract tagged-cmyk.jpg -o - >from-jpeg.icc && cmp -s from-jpeg.icc "$FOGRA39" || fail "extract from JPEG to stdout"
-ok "$T" image chart.tif explicit.tif --profiles builtin:srgb "$FOGRA39"
-grep -q "warning: chart.tif: the embedded profile is not used" .err || fail "no warning for the unused profile"
-ok "$T" image chart.tif explicit.tif --profiles builtin:srgb "$FOGRA39" --ignore-embedded
-[ -s .err ] && fail "--ignore-embedded still warns: $(cat .err)"
+ok "$T" image one-cmyk.tif explicit.tif --profiles "$TR003" builtin:srgb
+grep -q "warning: one-cmyk.tif: the embedded profile is not used" .err || fail "no warning for the unused profile"
+for options in "$TR003 builtin:srgb --ignore-embedded" "$FOGRA39 builtin:srgb"; do
+  ok "$T" image one-cmyk.tif explicit.tif --profiles $options
+  [ -s .err ] && fail "$options: warns: $(cat .err)"
+done
 # A gray profile inside an RGB image does not fit: warned, and sRGB is used.
 ok tificc -o"$PROFILES/gray-gamma1-mntr-xyz-v2.icc" -e chart.tif gray-tagged.tif
 ok tiffcp chart.tif rgb.tif
