@@ -25,3 +25,7 @@ install(FILES ${PROJECT_BINARY_DIR}/TintwellConfig.cmake ${PROJECT_BINARY_DIR}/T
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tintwell.pc.in ${PROJECT_BINARY_DIR}/tintwell.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tintwell.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The documentation: the README and docs/ (the interface reference among them).
+file(GLOB TNT_DOCS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TNT_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -23,9 +23,8 @@ const char kColourHelp[] =
     "(separated by spaces, tabs or commas; blank lines and lines starting with #\n"
     "are skipped). One line of output per colour.\n"
     "\n"
-    "  --intent N        rendering intent: 0 perceptual, 1 relative colorimetric,\n"
-    "                    2 saturation, 3 absolute colorimetric (default: the\n"
-    "                    profiles' own)\n"
+    "  --intent I        rendering intent: perceptual, relative, saturation or\n"
+    "                    absolute (or 0 to 3; default: the profiles' own)\n"
     "  --from-space S    start the chain in S (Lab or XYZ: colours given in the\n"
     "                    connection space go into the first profile in reverse)\n"
     "  --to-space S      end the chain in S (Lab or XYZ after a device profile)\n"
@@ -132,8 +131,8 @@ int CmdColour(int argc, char** argv) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (arg == "--intent") {
-            if (!hasValue || !ParseInt(argv[i + 1], 0, 3, &intent))
-                return UsageError("colour", "--intent needs a number from 0 to 3");
+            if (!hasValue || !ParseIntentNumber(argv[i + 1], &intent))
+                return UsageError("colour", std::string("--intent needs ") + kIntentWords);
             ++i;
         } else if (arg == "--from-space" || arg == "--to-space") {
             TntSignature s = hasValue ? ParseSpace(argv[i + 1]) : 0;

@@ -14,7 +14,7 @@ namespace tool {
 namespace {
 
 const char kLinkHelp[] =
-    "usage: tintwell link PROFILE... -o LINK.icc [--intent N] [--16] [--grid Q]\n"
+    "usage: tintwell link PROFILE... -o LINK.icc [--intent I[,I...]] [--16] [--grid Q]\n"
     "\n"
     "Samples the chain of profiles (source first; files or builtin:srgb,\n"
     "builtin:lab, builtin:gray) into a device link and writes it as an ICC\n"
@@ -24,8 +24,9 @@ const char kLinkHelp[] =
     "(the profiles it was made from). Other colour software can then apply it.\n"
     "\n"
     "  -o FILE      where to write the profile (required)\n"
-    "  --intent N   rendering intent: 0 perceptual, 1 relative colorimetric,\n"
-    "               2 saturation, 3 absolute colorimetric (default: the profiles')\n"
+    "  --intent I[,I...]  rendering intent: perceptual, relative, saturation or\n"
+    "               absolute (or 0 to 3), for every step or one per step\n"
+    "               (default: the profiles' own)\n"
     "  --16         4096-entry input curves, for 16-bit images (default: 256\n"
     "               entries, exact at every 8-bit code)\n"
     "  --grid Q     grid quality 0-7 (0: default, 33 points for RGB, 17 for CMYK)\n"
@@ -33,14 +34,14 @@ const char kLinkHelp[] =
     "Exit status: 0 written, 1 failed (nothing is left at FILE), 2 bad arguments.\n";
 
 const char kCrdHelp[] =
-    "usage: tintwell crd PROFILE [--intent N] [-o FILE]\n"
+    "usage: tintwell crd PROFILE [--intent I] [-o FILE]\n"
     "\n"
     "Writes a PostScript colour rendering dictionary (type 1) for an RGB or CMYK\n"
     "output profile, to FILE or to standard output. A PostScript printer or\n"
     "interpreter uses it to turn CIE-based colours into the device's colours.\n"
     "\n"
-    "  --intent N   0 perceptual (default), 1 relative colorimetric,\n"
-    "               2 saturation, 3 absolute colorimetric\n"
+    "  --intent I   perceptual (default), relative, saturation or absolute\n"
+    "               (or 0 to 3)\n"
     "  -o FILE      write to FILE instead of standard output\n"
     "\n"
     "Exit status: 0 written, 1 failed (nothing is left at FILE), 2 bad arguments.\n";
@@ -60,7 +61,8 @@ int CmdLink(int argc, char** argv) {
     LinkProfileRequest request;
     std::vector<std::string> profiles;
     std::string output;
-    long grid = 0, intent = -1;
+    long grid = 0;
+    std::vector<uint16_t> intents;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-o" || arg == "--output") {
@@ -73,8 +75,8 @@ int CmdLink(int argc, char** argv) {
                 return UsageError("link", "--grid needs a number from 0 to 7");
             ++i;
         } else if (arg == "--intent") {
-            if (i + 1 >= argc || !ParseInt(argv[i + 1], 0, 3, &intent))
-                return UsageError("link", "--intent needs a number from 0 to 3");
+            if (i + 1 >= argc || !ParseIntentList(argv[i + 1], &intents))
+                return UsageError("link", std::string("--intent needs ") + kIntentWords + ", or a list of them");
             ++i;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("link", "unknown option " + arg);
@@ -89,7 +91,13 @@ int CmdLink(int argc, char** argv) {
         if (!ResolveProfile(name, &s)) return kExitFailure;
         request.chain.push_back(s);
     }
-    if (intent >= 0) request.intents.assign(profiles.size(), uint16_t(intent));
+    // One intent for every step, or one per step (the last profile's entry
+    // is never read).
+    if (intents.size() == 1) intents.assign(profiles.size(), intents[0]);
+    if (!intents.empty() && intents.size() + 1 != profiles.size() && intents.size() != profiles.size())
+        return UsageError("link", "--intent needs one intent, or one per step of the chain");
+    intents.resize(intents.empty() ? 0 : profiles.size(), intents.empty() ? 0 : intents.back());
+    request.intents = intents;
     request.gridQuality = int(grid);
     Bytes bytes;
     if (!BuildLinkProfile(request, output, &bytes)) return kExitFailure;
@@ -109,8 +117,8 @@ int CmdCrd(int argc, char** argv) {
             if (i + 1 >= argc) return UsageError("crd", "-o needs a file name");
             output = argv[++i];
         } else if (arg == "--intent") {
-            if (i + 1 >= argc || !ParseInt(argv[i + 1], 0, 3, &intent))
-                return UsageError("crd", "--intent needs a number from 0 to 3");
+            if (i + 1 >= argc || !ParseIntentNumber(argv[i + 1], &intent))
+                return UsageError("crd", std::string("--intent needs ") + kIntentWords);
             ++i;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("crd", "unknown option " + arg);

@@ -213,16 +213,21 @@ bool SourceBytes(const ProfileSource& source, Bytes* out) {
 const char kIntentWords[] = "perceptual, relative, saturation, absolute (or 0 to 3)";
 
 bool ParseIntent(const std::string& text, uint16_t* intent) {
-    static const char* const kNames[4][2] = {{"perceptual", "0"},
-                                             {"relative", "relative-colorimetric"},
-                                             {"saturation", "2"},
-                                             {"absolute", "absolute-colorimetric"}};
+    static const char* const kNames[4] = {"perceptual", "relative", "saturation", "absolute"};
     for (uint16_t i = 0; i < 4; ++i)
-        if (text == kNames[i][0] || text == kNames[i][1] || text == std::to_string(i)) {
+        if (text == kNames[i] || text == std::to_string(i) ||
+            ((i == 1 || i == 3) && text == std::string(kNames[i]) + "-colorimetric")) {
             *intent = i;
             return true;
         }
     return false;
+}
+
+bool ParseIntentNumber(const std::string& text, long* intent) {
+    uint16_t value;
+    if (!ParseIntent(text, &value)) return false;
+    *intent = value;
+    return true;
 }
 
 bool ParseIntentList(const std::string& text, std::vector<uint16_t>* intents) {

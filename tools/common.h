@@ -61,6 +61,8 @@ bool SourceBytes(const ProfileSource& source, Bytes* out);
 // A rendering intent: 0 to 3 or perceptual, relative, saturation, absolute
 // (also relative-colorimetric, absolute-colorimetric).
 bool ParseIntent(const std::string& text, uint16_t* intent);
+// The same into a long, for options that take one intent.
+bool ParseIntentNumber(const std::string& text, long* intent);
 // A comma-separated list of them.
 bool ParseIntentList(const std::string& text, std::vector<uint16_t>* intents);
 extern const char kIntentWords[];  // for help texts and messages

@@ -35,6 +35,7 @@ const char kUsage[] =
     "\n"
     "Wherever a profile is named, builtin:srgb, builtin:lab (Lab identity) and\n"
     "builtin:gray (gamma 2.2) can stand in for a file.\n"
+    "\n"
     "Exit status: 0 success, 1 failure, 2 bad arguments.\n"
     "\n"
     "  --help      this text; 'tintwell COMMAND --help' for a command's options\n"

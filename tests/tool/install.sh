@@ -47,4 +47,34 @@ for exe in app app_static; do
   grep -q "tags 0 options 1" .out || fail "find_package build ($exe) printed: $(cat .out)"
 done
 ok "$WORK/prefix/bin/tintwell" info builtin:srgb
+
+# The documentation is installed: the README, docs/ and the manual page
+# made from the help texts (when help2man is there, as the full setup has it).
+for f in README.md api.md performance.md; do
+  [ -e "$WORK/prefix/share/doc/tintwell/$f" ] || fail "$f not installed"
+done
+if command -v help2man >/dev/null; then
+  page="$WORK/prefix/share/man/man1/tintwell.1"
+  [ -e "$page" ] || fail "manual page not installed"
+  for c in info colour image proof link crd chart compare extract; do
+    grep -q "^\.SS $c$" "$page" || fail "manual page has no section for $c"
+  done
+  ok man -l "$page"
+  grep -q -- "--preserve-black" .out || fail "the manual page does not show image's options"
+fi
+
+# The complete example of the interface reference, as printed there, built
+# against the installed library: its CMYK for pure red, green, blue and white
+# agrees with the tool's double-precision conversion within one code.
+awk '/^```c$/ { body = 1; next } /^```$/ { body = 0 } body' "$WORK/prefix/share/doc/tintwell/api.md" >app/example.c
+grep -q "TntLinkMatchColors" app/example.c || fail "no example found in api.md"
+ok cc -std=c99 -Wall -Wextra -Werror $flags app/example.c -o app/example $(pkg-config --cflags --libs tintwell) \
+  -Wl,-rpath,"$WORK/prefix/lib"
+ok "$WORK/prefix/bin/tintwell" chart chart.tif --size 64x64
+ok "$WORK/prefix/bin/tintwell" extract chart.tif -o srgb.icc
+ok ./app/example srgb.icc "$PROFILES/fogra39-cmyk-lab-v2.icc" && cp .out example.txt
+ok "$WORK/prefix/bin/tintwell" colour srgb.icc "$PROFILES/fogra39-cmyk-lab-v2.icc" --intent relative --out 8 \
+  255,0,0 0,255,0 0,0,255 255,255,255
+paste example.txt .out | awk 'NF != 8 { exit 1 } { for (i = 1; i <= 4; ++i) { d = $i - $(i + 4); if (d > 1 || d < -1) exit 1 } }' ||
+  fail "the example's CMYK differs from the tool's: $(paste example.txt .out)"
 finish
