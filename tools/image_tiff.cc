@@ -355,7 +355,9 @@ bool FlushStrip(TiffWriter* w, uint32_t rows, std::string* error) {
 
 bool TiffOpenRead(int fd, const std::string& name, TiffReader** out, ImageInfo* info, std::string* error) {
     InstallHandlers();
-    TIFF* tif = TIFFFdOpen(fd, name.c_str(), "r");
+    // "m": no memory map. A mapped file counts in the resident memory as it
+    // is read, so a large input would look as large as the image.
+    TIFF* tif = TIFFFdOpen(fd, name.c_str(), "rm");
     if (!tif) {
         close(fd);
         *error = WithMessage("not a readable TIFF");
