@@ -26,6 +26,7 @@ for f in tagged-cmyk.jpg tagged.png tagged.tif; do
 done
 for f in tagged-cmyk.jpg tagged.png; do [ "$(field $f Make)" = Tintwell ] || fail "$f: EXIF Make lost"; done
 [ "$(field tagged-cmyk.jpg JFIF:XResolution)" = 300 ] || fail "CMYK JPEG: density lost"
+ok "$T" image tagged-cmyk.jpg tagged-back.png --profiles builtin:srgb  # JFIF beside Adobe's marker reads back
 [ "$(field tagged.png PixelsPerUnitX)" = 11811 ] || fail "PNG: density $(field tagged.png PixelsPerUnitX)"
 [ "$(field tagged.tif IFD0:XResolution)" = 300 ] || fail "TIFF: resolution lost"
 # ... and back: the TIFF's orientation tag becomes EXIF in a JPEG.
