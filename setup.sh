@@ -17,7 +17,7 @@ if [ "$tool_only" -eq 0 ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     liblcms2-dev liblcms2-utils python3
-    icc-profiles-free ghostscript argyll argyll-ref
+    icc-profiles-free colord-data ghostscript argyll argyll-ref
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64
     clang libclang-rt-14-dev
   )
