@@ -47,6 +47,27 @@ TntStatus TagU32(const TagReader& reader, uint64_t offset, uint32_t* value) {
     return TNT_OK;
 }
 
+TntStatus TagFileU16(const TagReader& reader, uint64_t offset, uint16_t* value) {
+    const uint8_t* p = nullptr;
+    if (TntStatus st = TagBytes(reader, offset, 2, &p)) return st;
+    *value = FileU16(p);
+    return TNT_OK;
+}
+
+TntStatus TagFileU32(const TagReader& reader, uint64_t offset, uint32_t* value) {
+    const uint8_t* p = nullptr;
+    if (TntStatus st = TagBytes(reader, offset, 4, &p)) return st;
+    *value = FileU32(p);
+    return TNT_OK;
+}
+
+TntStatus TagFileS15Fixed16(const TagReader& reader, uint64_t offset, double* value) {
+    uint32_t raw = 0;
+    if (TntStatus st = TagFileU32(reader, offset, &raw)) return st;
+    *value = S15Fixed16ToDouble(raw);
+    return TNT_OK;
+}
+
 TntStatus TagXYZNumber(const TagReader& reader, double xyz[3]) {
     const uint8_t* p = nullptr;
     if (TntStatus st = TagBytes(reader, 8, 12, &p)) return st;

@@ -127,9 +127,9 @@ TEST(PowerTable, TabulatedConversionsGiveTheExactCodes) {
         CurveSearch searches[3];
         CurveInverses inverses{};
         for (int ch = 0; ch < 3; ++ch) {
-            if (matrix.curveLength[ch] == 1 && PreparePowerTable(1.0 / matrix.curve[ch][0], &tables[ch]))
+            if (matrix.curve[ch].kind == kCurveGamma && PreparePowerTable(1.0 / matrix.curve[ch].param[0], &tables[ch]))
                 inverses.power[ch] = &tables[ch];
-            if (PrepareCurveSearch(matrix.curve[ch], matrix.curveLength[ch], &searches[ch]))
+            if (PrepareCurveSearch(SampledTable(matrix.curve[ch]), matrix.curve[ch].length, &searches[ch]))
                 inverses.search[ch] = &searches[ch];
         }
         // sRGB.icc's curves are sampled: each must get its search.
@@ -210,7 +210,11 @@ TEST(CurveSearch, InvertsExactlyAsTheBisection) {
         for (int i = 0; i < 20000; ++i) ys.push_back(table[0] + (table[length - 1] - table[0]) * unit(rng));
         int differing = 0;
         for (double y : ys) {
-            const double a = InvertCurve(table.data(), length, y), b = InvertCurveSearched(search.get(), y);
+            ToneCurve curve{};
+            curve.kind = kCurveSampled;
+            curve.table = const_cast<double*>(table.data());
+            curve.length = length;
+            const double a = InvertToneCurve(curve, y), b = InvertCurveSearched(search.get(), y);
             differing += std::memcmp(&a, &b, sizeof a) != 0;
         }
         EXPECT_EQ(differing, 0) << length;

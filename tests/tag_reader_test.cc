@@ -85,14 +85,13 @@ TEST(TagReader, CurvesWhoseCountsLieAreRefusedBeforeAllocating) {
     tnt_test::PutTag(p, Sig("gTRC"), Bytes(curve.begin(), curve.begin() + 10));
 
     const int64_t live = tnt::LiveBlockCount();
-    double* table = nullptr;
-    uint32_t length = 7;
+    tnt::ToneCurve read{};
     tnt::FailAllocationAt(1);  // any allocation would fail the read with 21002
-    EXPECT_EQ(tnt::ReadToneCurve(p, Sig("rTRC"), &table, &length), TNT_ERR_TAG_RANGE);
-    EXPECT_EQ(tnt::ReadToneCurve(p, Sig("gTRC"), &table, &length), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::ReadToneCurveTag(p, Sig("rTRC"), &read), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::ReadToneCurveTag(p, Sig("gTRC"), &read), TNT_ERR_TAG_RANGE);
     tnt::FailAllocationAt(0);
-    EXPECT_EQ(table, nullptr);
-    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(read.table, nullptr);
+    EXPECT_EQ(read.length, 0u);
     EXPECT_EQ(tnt::LiveBlockCount(), live);
 
     // The PostScript writer inverts the same curves through the same reader.

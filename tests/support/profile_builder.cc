@@ -58,6 +58,20 @@ Bytes CurveTag(const std::vector<uint16_t>& entries) {
     return w.b;
 }
 
+Bytes ParaTag(uint16_t function, const std::vector<double>& parameters) {
+    HostWriter w;
+    w.u32(Sig("para"));
+    w.u32(0);
+    w.u8(uint8_t(function >> 8));
+    w.u8(uint8_t(function));
+    w.u16(0);
+    for (double v : parameters) {
+        const uint32_t fixed = static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)));
+        for (int shift = 24; shift >= 0; shift -= 8) w.u8(uint8_t(fixed >> shift));
+    }
+    return w.b;
+}
+
 Bytes GammaCurveTag(double gamma) { return CurveTag({static_cast<uint16_t>(std::lround(gamma * 256.0))}); }
 
 Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
