@@ -177,6 +177,23 @@ TntStatus ReadToneCurveAt(const TagReader& reader, uint64_t offset, bool fileOrd
     return TNT_OK;
 }
 
+TntStatus ToneCurveExtent(const TagReader& reader, uint64_t offset, uint64_t* size) {
+    uint32_t type = 0, count = 0;
+    if (TntStatus st = TagFileU32(reader, offset, &type)) return st;
+    if (type == kCurve) {
+        if (TntStatus st = TagFileU32(reader, offset + 8, &count)) return st;
+        *size = 12 + 2 * uint64_t{count};
+    } else if (type == kParametric) {
+        uint16_t function = 0;
+        if (TntStatus st = TagFileU16(reader, offset + 8, &function)) return st;
+        if (function > 4) return TNT_ERR_TAG_NOT_FOUND;
+        *size = 12 + 4 * uint64_t{ParametricParameterCount(function)};
+    } else {
+        return TNT_ERR_TAG_NOT_FOUND;
+    }
+    return TagHolds(reader, offset, *size) ? TNT_OK : TNT_ERR_TAG_RANGE;
+}
+
 TntStatus ReadToneCurveTag(Profile* profile, uint32_t signature, ToneCurve* curve) {
     std::memset(curve, 0, sizeof *curve);
     TagReader reader;

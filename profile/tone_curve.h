@@ -59,6 +59,11 @@ uint32_t ParametricParameterCount(uint32_t function);
 // curve owns nothing.
 TntStatus ReadToneCurveAt(const TagReader& reader, uint64_t offset, bool fileOrder, bool anyType, ToneCurve* curve,
                           uint64_t* size);
+// The length in bytes of the 'curv' or 'para' element at `offset`, stored
+// in file order, with the checks and statuses of ReadToneCurveAt (any
+// other type: 5005) but nothing read beyond the counts and nothing
+// allocated.
+TntStatus ToneCurveExtent(const TagReader& reader, uint64_t offset, uint64_t* size);
 // A tone-curve tag (rTRC, kTRC...): ReadToneCurveAt at 0 with `anyType`.
 TntStatus ReadToneCurveTag(Profile* profile, uint32_t signature, ToneCurve* curve);
 

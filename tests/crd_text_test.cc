@@ -87,7 +87,7 @@ TEST(CrdText, TableDictionariesAndIntents) {
     const LutContents lab = RandomTable(true, 4, 6, 20, 3, 7);
     Profile* p = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
     PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
-    PutTag(p, Sig("B2A0"), LutTag(lab));
+    PutTag(p, Sig("B2A0"), MftTag(lab));
     const std::string text = Save(p, 0);
     const std::string opening = "<<\n/ColorRenderingType 1\n/RenderingIntent /Perceptual\n"
                                 "/WhitePoint [0.9333 1.0000 0.8000]\n" + kPlainPQR;
@@ -117,8 +117,8 @@ TEST(CrdText, TableDictionariesAndIntents) {
     const LutContents narrow = RandomTable(false, 3, 3, 256, 256, 13);
     p = NewTestProfile(Sig("prtr"), Sig("RGB "), Sig("XYZ "));
     PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
-    PutTag(p, Sig("B2A0"), LutTag(RandomTable(true, 3, 2, 2, 2, 11)));
-    PutTag(p, Sig("B2A1"), LutTag(narrow));
+    PutTag(p, Sig("B2A0"), MftTag(RandomTable(true, 3, 2, 2, 2, 11)));
+    PutTag(p, Sig("B2A1"), MftTag(narrow));
     const std::string absolute = Save(p, 3);
     EXPECT_NE(absolute.find("/RenderingIntent /AbsoluteColorimetric\n"), std::string::npos);
     EXPECT_NE(absolute.find("/TransformPQR [\n{4 index 0 get mul 2 index 0 get div 4 { exch pop } repeat } bind\n"
@@ -190,7 +190,7 @@ TEST(CrdText, Refusals) {
 
     // Table tags that cannot be used are refused before the white point.
     const std::string intro = "<<\n/ColorRenderingType 1\n/RenderingIntent /Perceptual\n";
-    const Bytes tag = LutTag(RandomTable(true, 4, 3, 4, 4, 5));
+    const Bytes tag = MftTag(RandomTable(true, 4, 3, 4, 4, 5));
     auto refuse = [&](Bytes bytes, size_t offset, uint8_t value, TntStatus status) {
         if (offset) bytes[offset] = value;
         PutTag(p, Sig("B2A0"), bytes);
@@ -229,7 +229,7 @@ TEST(CrdText, Refusals) {
 TEST(CrdText, StopsAtTheFirstFailure) {
     Profile* lab = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
     PutTag(lab, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
-    PutTag(lab, Sig("B2A0"), LutTag(RandomTable(true, 4, 5, 20, 18, 3)));
+    PutTag(lab, Sig("B2A0"), MftTag(RandomTable(true, 4, 5, 20, 18, 3)));
     for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535})}) {
         Recorder all;
         ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&all)), TNT_OK);

@@ -81,7 +81,7 @@ TEST(StageCurves, ParametricFormsAgreeWithLittleCms) {
         {1, {2.4, 1.1, -0.1}, kCurveParametric, true},
         {2, {1.8, 0.9, 0.05, 0.02}, kCurveParametric, true},
         {3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}, kCurveParametric, true},
-        {4, {2.2, 0.9, 0.1, 0.4, 0.1, 0.02, 0.0059}, kCurveParametric, true},
+        {4, {2.2, 0.9, 0.1, 0.2, 0.1, 0.0, 0.0059}, kCurveParametric, true},
         {3, {2.2, 1.0, 0.0, 0.0, 0.2}, kCurveParametric, true},  // level below the break
         {4, {1.0, 1.0, 0.0, -0.5, 0.2, 0.0, 0.3}, kCurveParametric, false},  // falling first
         {0, {0.0}, kCurveParametric, false},                      // level

@@ -56,7 +56,7 @@ uint32_t GridEntry(const LutStageData& d, uint64_t index) {
 double InterpolationBound(const LutStageData& d, const uint16_t* in, int k) {
     const int inputs = d.inputChannels;
     if (inputs < 3) return 0.0;
-    const int g = d.gridPoints;
+    const int g = d.gridPoints[0];
     uint64_t base = 0;
     double fraction[8];
     for (int j = 0; j < inputs; ++j) {
@@ -110,7 +110,7 @@ double InterpolationBound(const LutStageData& d, const uint16_t* in, int k) {
 // The spread of output k over the cell holding `in`: what one code of
 // difference in where the two place a point can cost, times (g - 1) / 65535.
 double CellSpread(const LutStageData& d, const uint16_t* in, int k) {
-    const int inputs = d.inputChannels, g = d.gridPoints;
+    const int inputs = d.inputChannels, g = d.gridPoints[0];
     uint64_t base = 0;
     for (int j = 0; j < inputs; ++j)
         base += std::min<uint32_t>(uint32_t((g - 1) * (in[j] / 65535.0)), g - 2) * d.stride[inputs - 1 - j];
@@ -173,7 +173,7 @@ TEST(StageReference, RealTablesAgreeWithLittleCms) {
             }
             ASSERT_TRUE(core.pipeline && inputCurves.pipeline && outputCurves.pipeline);
             ASSERT_EQ(matrix != nullptr, d.useMatrix != 0);
-            const int inputs = d.inputChannels, outputs = d.outputChannels, g = d.gridPoints;
+            const int inputs = d.inputChannels, outputs = d.outputChannels, g = d.gridPoints[0];
 
             // One colour through one part; false after the first disagreement.
             using Tolerance = std::array<double, 8>;

@@ -107,18 +107,19 @@ TEST(TagReader, TablesThatClaimMoreThanTheTagAreUnusable) {
     tnt_test::LutContents contents;
     contents.outputs = 4;
     contents.grid = 3;
-    const Bytes table = tnt_test::LutTag(contents);
+    const Bytes table = tnt_test::MftTag(contents);
     Profile* p = ProfileWith(Sig("B2A0"), table);
     tnt::LutStageData lut{};
     ASSERT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A0")), TNT_OK);
     tnt::ReleaseLutStage(&lut);
     tnt::CrdTable crd{};
     ASSERT_EQ(tnt::ReadCrdTable(p, Sig("B2A0"), &crd), TNT_OK);
+    tnt::ReleaseCrdTable(&crd);
 
     // The last byte of the output curves cut off, then a grid of 255 points.
     tnt_test::PutTag(p, Sig("B2A1"), Bytes(table.begin(), table.end() - 1));
     EXPECT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A1")), TNT_ERR_TAG_NOT_FOUND);
-    EXPECT_EQ(lut.inputCurves, nullptr);
+    EXPECT_EQ(lut.inputCurves[0].table, nullptr);
     EXPECT_EQ(tnt::ReadCrdTable(p, Sig("B2A1"), &crd), TNT_ERR_TAG_RANGE);
     Bytes wide = table;
     wide[10] = 255;

@@ -114,7 +114,7 @@ std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<
     return out;
 }
 
-Bytes LutTag(LutContents table) {
+Bytes MftTag(LutContents table) {
     const uint32_t m = table.sixteenBit ? table.inputEntries : 256;
     const uint32_t p = table.sixteenBit ? table.outputEntries : 256;
     if (table.inputCurves.empty()) table.inputCurves = IdentityRamps(table.inputs, m, table.sixteenBit);
@@ -192,7 +192,7 @@ Profile* LutProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs,
                     const std::vector<std::pair<uint32_t, LutContents>>& tables) {
     Profile* p = NewTestProfile(deviceClass, colorSpace, pcs);
     PutWhitePoint(p);
-    for (const auto& [tag, table] : tables) PutTag(p, tag, LutTag(table));
+    for (const auto& [tag, table] : tables) PutTag(p, tag, MftTag(table));
     return p;
 }
 

@@ -49,7 +49,7 @@ std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool six
 // The grid of f sampled at the nodes (first input slowest), rounded to the
 // table's width. f maps `inputs` values in 0..1 to `outputs` values in 0..1.
 std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<void(const double*, double*)>& f);
-Bytes LutTag(LutContents table);
+Bytes MftTag(LutContents table);
 
 // ---- profiles
 
