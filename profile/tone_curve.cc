@@ -62,7 +62,7 @@ bool RisesThroughout(const ToneCurve& c) {
     if (powerUsed && (!(g > 0.0) || (c.function > 0 && !(a > 0.0)))) return false;
     if (piecewise && d > 0.0) {
         if (!(p[3] >= 0.0)) return false;
-        if (powerUsed && !(BelowBreak(c) <= AboveBreak(c) + kBreakTolerance)) return false;
+        if (powerUsed && !(c.belowBreak <= c.aboveBreak + kBreakTolerance)) return false;
     }
     return ParametricValue(c, 1.0) > ParametricValue(c, 0.0);
 }
@@ -76,25 +76,8 @@ double InvertSampled(const double* table, uint32_t length, double y) {
 
 double InvertParametric(const ToneCurve& c, double y) {
     if (!c.invertible) return InvertSampled(c.table, c.length, y);
-    const double* p = c.param;  // g a b c d e f
-    const double g = p[0], a = p[1], b = p[2];
-    double x;
-    switch (c.function) {
-        case 0: x = Root(y, g); break;
-        case 1: x = (Root(y, g) - b) / a; break;
-        case 2: x = (Root(y - p[3], g) - b) / a; break;
-        default: {
-            const double e = c.function == 4 ? p[5] : 0.0, f = c.function == 4 ? p[6] : 0.0;
-            if (p[4] < 1.0 && y >= AboveBreak(c)) {
-                x = (Root(y - e, g) - b) / a;
-            } else if (y <= BelowBreak(c)) {
-                x = p[3] > 0.0 ? (y - f) / p[3] : 0.0;
-            } else {
-                x = p[4];  // in the step up at the break
-            }
-        }
-    }
-    return Clamp01(x);
+    const double g = c.param[0];
+    return InvertParametricWith(c, y, [g](double v) { return Root(v, g); });
 }
 
 // The 'curv' layout: a count at 8 and 16-bit entries from 12.
@@ -138,10 +121,15 @@ TntStatus ReadParametricCurve(const TagReader& reader, uint64_t offset, ToneCurv
     if (size) *size = 12 + 4 * uint64_t{count};
     curve->function = function;
     if (function == 0 && curve->param[0] > 0.0) {
-        curve->kind = kCurveGamma;
+        // A gamma of exactly 1 is the identity and costs nothing.
+        curve->kind = curve->param[0] == 1.0 ? kCurveIdentity : kCurveGamma;
         return TNT_OK;
     }
     curve->kind = kCurveParametric;
+    if (function >= 3) {
+        curve->belowBreak = BelowBreak(*curve);
+        curve->aboveBreak = AboveBreak(*curve);
+    }
     curve->invertible = RisesThroughout(*curve);
     if (curve->invertible) return TNT_OK;
     auto* samples = static_cast<double*>(AllocBlock(sizeof(double) * kParametricSamples));

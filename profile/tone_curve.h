@@ -41,6 +41,9 @@ struct ToneCurve {
     // A gamma's exponent in param[0]; a 'para' curve's g, a, b, c, d, e, f
     // (those its form has; the rest 0).
     double param[7];
+    // Forms 3 and 4: the linear and the power segment's values at the
+    // break d.
+    double belowBreak, aboveBreak;
 };
 
 // Parameters of each 'para' form 0 to 4.
@@ -78,6 +81,34 @@ double EvaluateToneCurve(const ToneCurve& curve, double x);
 // the start of the stretch; a parametric curve's flat start, below its
 // break, inverts to where its power segment begins, as the root gives.
 double InvertToneCurve(const ToneCurve& curve, double y);
+
+// The analytic inverse of a parametric curve that is `invertible`, in
+// 0..1, with root(v) giving v^(1/g) for v > 0: InvertToneCurve passes
+// std::pow, a caller may pass a tabulated power. Values in a step up at
+// the break invert to the break.
+template <typename Root>
+double InvertParametricWith(const ToneCurve& c, double y, Root root) {
+    const double* p = c.param;  // g a b c d e f
+    const double a = p[1], b = p[2];
+    double x;
+    switch (c.function) {
+        case 0: x = root(y); break;
+        case 1: x = (root(y) - b) / a; break;
+        case 2: x = (root(y - p[3]) - b) / a; break;
+        default: {
+            const bool four = c.function == 4;
+            if (p[4] < 1.0 && y >= c.aboveBreak) {
+                x = (root(four ? y - p[5] : y) - b) / a;
+            } else if (y <= c.belowBreak) {
+                x = p[3] > 0.0 ? (four ? y - p[6] : y) / p[3] : 0.0;
+            } else {
+                x = p[4];
+            }
+        }
+    }
+    if (!(x >= 0.0)) return 0.0;
+    return x > 1.0 ? 1.0 : x;
+}
 
 // The inverse of a sampled curve between samples lo < hi with
 // table[lo] < y <= table[hi]: the first interval whose upper entry reaches

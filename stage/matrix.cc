@@ -49,7 +49,7 @@ Serving ServingFor(const MatrixStageData* data, int c, const CurveInverses* inve
     if (!inverses) return serving;
     const ToneCurve& curve = data->curve[c];
     const PowerTable* power = inverses->power[c];
-    if (power && curve.kind == kCurveGamma && 1.0 / curve.param[0] == power->exponent) serving.power = power;
+    if (power && HasRootPower(curve) && 1.0 / curve.param[0] == power->exponent) serving.power = power;
     const CurveSearch* search = inverses->search[c];
     const double* table = SampledTable(curve);
     if (search && table && search->table == table && search->length == curve.length) serving.search = search;
@@ -84,6 +84,19 @@ inline double SearchedInverse(const CurveSearch* search, double y) {
 uint16_t QuantizeInverse(const ToneCurve& curve, double y, Serving serving) {
     const PowerTable* power = serving.power;
     if (serving.search) return Quantize(SearchedInverse(serving.search, y) * 65535.0);
+    if (power && curve.kind == kCurveParametric) {
+        // The root taken from the table where it can be; the code kept
+        // where an error of the table's size cannot move it.
+        bool tabulated = true;
+        const double x = InvertParametricWith(curve, y, [&](double v) {
+            double r;
+            if (TablePower(power, v, &r)) return r;
+            tabulated = false;
+            return v > 0.0 ? std::pow(v, 1.0 / curve.param[0]) : 0.0;
+        });
+        if (tabulated && !NearInteger(x * 65535.0 + 0.5, kQuantizeTolerance)) return Quantize(x * 65535.0);
+        return Quantize(InvertToneCurve(curve, y) * 65535.0);
+    }
     double value;
     if (power && TablePower(power, y, &value)) {
         // value > 0, so t > 0.5; codes up to 65534 truncate, anything from

@@ -55,9 +55,17 @@ inline const double* SampledTable(const ToneCurve& curve) {
     return curve.kind == kCurveSampled ? curve.table : nullptr;
 }
 
+// Whether a curve's inverse is a root 1/param[0] that a power table can
+// take: a gamma, or a parametric curve inverted analytically whose power
+// segment is not so flat that the table's error could show.
+inline bool HasRootPower(const ToneCurve& curve) {
+    if (curve.kind == kCurveGamma) return true;
+    return curve.kind == kCurveParametric && curve.invertible && curve.param[1] >= 1.0 / 64;
+}
+
 // Where a matrix-reverse core may take its curve inverses from, per
-// channel: a power table for a gamma's inverse, or a search over a sampled
-// curve. Each serves only the curve it was made for; nulls mean the plain
+// channel: a power table for a gamma's or a parametric curve's root, or a
+// search over a sampled curve. Each serves only the curve it was made for; nulls mean the plain
 // computation.
 struct CurveInverses {
     const PowerTable* power[3];

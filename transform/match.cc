@@ -252,7 +252,7 @@ int AttachPowerTables(MatchPlan* plan, PowerTable* tables, int capacity) {
         if (stage->kind == kStageMatrixReverse && stage->profile && (step.passFlags & kPassCore)) {
             const MatrixStageData& matrix = stage->data.matrix;
             for (int c = 0; c < 3; ++c)
-                if (matrix.curve[c].kind == kCurveGamma)
+                if (HasRootPower(matrix.curve[c]))
                     step.inverse.power[c] = TableFor(1.0 / matrix.curve[c].param[0], tables, capacity, &filled);
         }
     }
