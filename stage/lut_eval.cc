@@ -1,6 +1,7 @@
 #include <cstring>
 #include <utility>
 
+#include "colour/power.h"
 #include "stage/lut.h"
 #include "stage/stage.h"
 #include "profile/signatures.h"
@@ -296,9 +297,20 @@ void LutCurvePass(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t 
     const ToneCurve& curve = (input ? lut->inputCurves : lut->outputCurves)[k];
     const bool lightness = space == kLab && k == 0;
     const bool labScale = LabScaled(lut, space, k);
+    // A gamma's powers come from a table wherever the code they give cannot
+    // change by the table's error; the rest from std::pow.
+    PowerTable powers;
+    const bool tabulated = active && curve.kind == kCurveGamma && PreparePowerTable(curve.param[0], &powers);
+    const double scale = labScale ? kLabWhiteCode : 65535.0;
     for (uint32_t i = 0; i < count; ++i) {
         double v = DecodeInput(lut, space, k, uint16_t(first + i * step));
-        if (active) v = CurveValue(curve, v);
+        double power;
+        if (tabulated && TablePower(&powers, Clamp01(v), &power) && power < 1.0 &&
+            !NearInteger(power * scale, kQuantizeTolerance)) {
+            v = power;
+        } else if (active) {
+            v = CurveValue(curve, v);
+        }
         uint16_t result = labScale ? Truncate(v, kLabWhiteCode, 65535) : Truncate(v, 65535.0, 65535);
         if (lightness && result > kLabWhiteCode) result = kLabWhiteCode;
         codes[i] = result;

@@ -198,6 +198,7 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
         {{icc + "colord/sRGB.icc", icc + "colord/AdobeRGB1998.icc"}, 0},
         {{icc + "colord/AdobeRGB1998.icc", icc + "colord/ECI-RGBv2.icc"}, 1},
         {{sRGB, v4.cmykXyz}, 1},
+        {{adobe, v4.cmykLab}, 0},
         {{v4.cmykLab, icc + "colord/sRGB.icc"}, 0},
         {{v4.link}, 0},
     };
