@@ -125,20 +125,30 @@ TntStatus WriteStoredTable(uint32_t pcs, const LutTag& lut, uint16_t* buffer, Cr
 }
 
 // The grid of an 'mBA ' up to its A curves, sampled through the stage at
-// `points` per axis: each node's device codes, top 8 bits.
+// `points` per axis of Lab: each node's device codes, top 8 bits.
 TntStatus SampleGrid(const TransformStage& stage, uint32_t pcs, uint32_t space, const uint32_t points[3],
                      uint8_t* bytes) {
     const uint32_t outputs = stage.data.lut.outputChannels;
-    // The EncodeABC values u in 0..1 as stage codes: the ICC v4 Lab that
-    // the table reads is L 100 at 65280 there; XYZ is u at 65535.
-    const double scale = pcs == kLab ? 65280.0 : 65535.0;
     uint32_t node[3];
     for (node[0] = 0; node[0] < points[0]; ++node[0])
         for (node[1] = 0; node[1] < points[1]; ++node[1])
             for (node[2] = 0; node[2] < points[2]; ++node[2]) {
+                // The EncodeABC values u in 0..1 are ICC v4 Lab, L 100 at
+                // 65280 in the stage's codes; an XYZ table gets their XYZ, 1
+                // at 32768 as the table reads it.
                 WorkColor colour{};
-                for (int k = 0; k < 3; ++k)
-                    colour.channel[k] = static_cast<uint16_t>(std::lround(scale * node[k] / (points[k] - 1)));
+                double u[3];
+                for (int k = 0; k < 3; ++k) u[k] = double(node[k]) / (points[k] - 1);
+                if (pcs == kLab) {
+                    for (int k = 0; k < 3; ++k) colour.channel[k] = static_cast<uint16_t>(std::lround(65280.0 * u[k]));
+                } else {
+                    double xyz[3] = {100.0 * u[0], 255.0 * u[1] - 128.0, 255.0 * u[2] - 128.0};
+                    if (TntStatus st = ConvertColor(kLab, xyz, kXYZ, xyz)) return st;
+                    for (int k = 0; k < 3; ++k) {
+                        const double code = xyz[k] / 100.0 * 32768.0;
+                        colour.channel[k] = static_cast<uint16_t>(code <= 0.0 ? 0.0 : code >= 65535.0 ? 65535.0 : std::lround(code));
+                    }
+                }
                 TntStatus st =
                     ApplyLutStageBetween(&stage, pcs, space, &colour, &colour, kPassInputCurves | kPassCore);
                 if (st) return st;
@@ -147,16 +157,17 @@ TntStatus SampleGrid(const TransformStage& stage, uint32_t pcs, uint32_t space, 
     return TNT_OK;
 }
 
-// An 'mBA ': identity EncodeABC procedures that only scale the PCS to
-// 0..1, a render table sampled through the stage, and its A curves
-// sampled as the RenderTable's procedures.
+// An 'mBA ', whatever its PCS: Lab ABC (as for a Lab table), identity
+// EncodeABC procedures that only scale Lab to 0..1, a render table sampled
+// through the stage at Lab nodes, and its A curves sampled as the
+// RenderTable's procedures.
 TntStatus WriteSampledTable(Profile* profile, uint32_t pcs, const CrdTable& table, CrdWriteProc write,
                             uintptr_t user) {
     static const uint16_t kIdentity[2] = {0, 65535};
+    if (TntStatus st = WriteLabEncoding(write, user)) return st;
     if (TntStatus st = write(user, "/EncodeABC [\n")) return st;
     for (uint32_t c = 0; c < 3; ++c) {
-        const char* prefix = pcs == kLab ? LabPrefix(pcs, c) : "32768 mul 65535 div";
-        if (TntStatus st = WriteTableProc(kIdentity, 2, prefix, write, user)) return st;
+        if (TntStatus st = WriteTableProc(kIdentity, 2, LabPrefix(kLab, c), write, user)) return st;
     }
     if (TntStatus st = write(user, "]\n")) return st;
 
@@ -167,7 +178,9 @@ TntStatus WriteSampledTable(Profile* profile, uint32_t pcs, const CrdTable& tabl
     stage.direction = kDirectionReverse;
     if (TntStatus st = ReadLutTable(&stage.data.lut, profile, table.tag)) return st;
     const LutStageData& lut = stage.data.lut;
-    const bool nodesOwn = lut.grid && !lut.useMatrix && !lut.inputCurvesActive;
+    // Lab nodes fall on the table's own where it reads Lab straight into
+    // its grid.
+    const bool nodesOwn = pcs == kLab && lut.grid && !lut.useMatrix && !lut.inputCurvesActive;
     uint32_t points[3];
     for (int k = 0; k < 3; ++k) {
         const uint32_t own = lut.grid ? lut.gridPoints[k] : 0;
@@ -210,12 +223,7 @@ void ReleaseCrdTable(CrdTable* table) { ReleaseLutTag(&table->lut); }
 TntStatus WriteTableBody(Profile* profile, const CrdTable& table, CrdWriteProc write, uintptr_t user) {
     const uint32_t pcs = GetProfilePCS(profile);
     const LutTag& lut = table.lut;
-    if (lut.type == kLutBtoA) {
-        if (pcs == kLab) {
-            if (TntStatus st = WriteLabEncoding(write, user)) return st;
-        }
-        return WriteSampledTable(profile, pcs, table, write, user);
-    }
+    if (lut.type == kLutBtoA) return WriteSampledTable(profile, pcs, table, write, user);
     const uint32_t entries = lut.inputEntries > lut.outputEntries ? lut.inputEntries : lut.outputEntries;
     auto* buffer = static_cast<uint16_t*>(AllocBlock(sizeof(uint16_t) * entries));
     if (!buffer) return TNT_ERR_NO_MEMORY;

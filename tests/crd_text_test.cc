@@ -3,6 +3,7 @@
 // refusals, and a write function that fails at each of its calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -160,6 +161,20 @@ TEST(CrdText, MatrixDictionary) {
                         "/MatrixABC [2.0000 -1.0000 0.0000 0.0000 2.0000 0.0000 0.0000 0.0000 1.0000]\n"
                         "/EncodeABC [{dup 0 lt {pop 0} if dup 1 gt {pop 1} if 0.4547 exp}\n" +
                         Proc(inverse, 5, 1, nullptr) + "{}\n]\n>>\n"), std::string::npos) << text;
+    TntCloseProfile(p);
+
+    // 'para' curves: a gamma is written as its inverse power like a 'curv'
+    // gamma; any other form as its inverse sampled at 1024 points.
+    p = MatrixCrdProfile({0, 65535});
+    PutTag(p, Sig("rTRC"), ParaTag(0, {2.2}));
+    PutTag(p, Sig("gTRC"), ParaTag(3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}));
+    const std::string para = Save(p, 1);
+    EXPECT_NE(para.find("/EncodeABC [{dup 0 lt {pop 0} if dup 1 gt {pop 1} if 0.4545 exp}\n2 dict begin /table\n[0 "),
+              std::string::npos) << para;
+    const size_t table = para.find("/table\n[") + 8;
+    const size_t end = para.find("]", table);
+    EXPECT_EQ(std::count(para.begin() + table, para.begin() + end, ' ') + std::count(para.begin() + table, para.begin() + end, '\n'),
+              1023) << "1024 values";
     TntCloseProfile(p);
 
     const double rising[] = {0.0, 10.0, 20.0, 40.0};
