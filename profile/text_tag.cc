@@ -91,6 +91,13 @@ TntStatus ReadTextRecords(const TagReader& reader, TextRecord* records, uint32_t
     return TNT_OK;
 }
 
+void ReadTextRecord(const TagReader& reader, const TextRecord& record, char* text, size_t capacity, size_t* length) {
+    Utf8Writer out{text, capacity};
+    if (TagHolds(reader, record.offset, record.length)) CopyUtf16(reader.data + record.offset, record.length / 2, out);
+    out.Finish();
+    if (length) *length = out.length;
+}
+
 TntStatus ReadTagText(const TagReader& reader, char* text, size_t capacity, size_t* length) {
     Utf8Writer out{text, capacity};
     uint32_t type = 0;
@@ -113,7 +120,10 @@ TntStatus ReadTagText(const TagReader& reader, char* text, size_t capacity, size
         const TextRecord* chosen = count ? &records[0] : nullptr;
         for (uint32_t i = 0; !st && i < count && i < kShown; ++i)
             if (!std::strcmp(records[i].language, "en") && !std::strcmp(records[i].country, "US")) chosen = &records[i];
-        if (!st && chosen) CopyUtf16(reader.data + chosen->offset, chosen->length / 2, out);
+        if (!st && chosen) {
+            ReadTextRecord(reader, *chosen, text, capacity, length);
+            return TNT_OK;
+        }
     } else if (!st) {
         st = TNT_ERR_TAG_NOT_FOUND;
     }

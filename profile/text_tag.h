@@ -26,6 +26,10 @@ struct TextRecord {
 // below 12; 5015 the records or their text reach past the tag.
 TntStatus ReadTextRecords(const TagReader& reader, TextRecord* records, uint32_t capacity, uint32_t* count);
 
+// One record's text as ReadTagText gives it (the record as
+// ReadTextRecords found it in this tag).
+void ReadTextRecord(const TagReader& reader, const TextRecord& record, char* text, size_t capacity, size_t* length);
+
 // The text as UTF-8 (UTF-16 of a 'mluc' converted, an unpaired surrogate
 // as U+FFFD), cut at its first NUL: at most capacity - 1 bytes and a NUL
 // into `text` (capacity at least 1), *length (may be null) the length of
