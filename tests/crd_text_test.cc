@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "postscript/crd.h"
 #include "support/allocation_sweep.h"
 #include "support/profile_builder.h"
+#include "support/v4_profiles.h"
 #include "tintwell.h"
 
 namespace {
@@ -245,11 +247,19 @@ TEST(CrdText, StopsAtTheFirstFailure) {
     Profile* lab = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
     PutTag(lab, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
     PutTag(lab, Sig("B2A0"), MftTag(RandomTable(true, 4, 5, 20, 18, 3)));
-    for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535})}) {
+    Profile* para = MatrixCrdProfile({0, 300, 9000, 65535});
+    PutTag(para, Sig("bTRC"), ParaTag(4, {2.2, 0.9, 0.1, 0.2, 0.1, 0.0, 0.0059}));
+    // An 'mBA ' profile (Little CMS made) only through the allocation sweep:
+    // its sampled render table takes tens of thousands of writes.
+    const std::string folder = TempPath("v4");
+    std::filesystem::create_directories(folder);
+    Bytes v4Image = ReadFileBytes(MakeV4Profiles(folder, TNT_TEST_PROFILES).cmykXyz);
+    Profile* v4 = OpenImage(v4Image);
+    for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535}), para, v4}) {
         Recorder all;
         ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&all)), TNT_OK);
         const int64_t live = tnt::LiveBlockCount();
-        for (uint64_t k = 1; k <= all.calls; ++k) {
+        for (uint64_t k = 1; p != v4 && k <= all.calls; ++k) {
             Recorder r;
             r.failAt = k;
             ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&r)), kWriteFailed) << k;

@@ -7,12 +7,14 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/memory.h"
 #include "stage/stage.h"
 #include "support/allocation_sweep.h"
 #include "support/profile_builder.h"
+#include "support/v4_profiles.h"
 
 using namespace tnt;
 using namespace tnt_test;
@@ -266,8 +268,14 @@ TEST(StageBuild, AllocationFailureSweep) {
         Profile* (*make)();
         uint32_t direction;
     };
-    static Bytes realImage;
+    static Bytes realImage, v4Lab, v4Xyz;
     realImage = ReadFileBytes(TestProfile("tr003-cmyk-lab-low-v2.icc"));
+    const std::string folder = TempPath("v4");
+    std::filesystem::create_directories(folder);
+    const MadeProfiles& v4 = MakeV4Profiles(folder, TNT_TEST_PROFILES);
+    v4Lab = ReadFileBytes(v4.cmykLab);
+    v4Xyz = ReadFileBytes(v4.cmykXyz);
+
     const Case cases[] = {
         {"matrix", [] { return MatrixProfile(Sig("mntr"), SampledCurveTag(64, [](double x) { return x; })); }, 1},
         {"gray", [] { return GrayProfile(Sig("mntr"), SampledCurveTag(8, [](double x) { return x; })); }, 0},
@@ -282,6 +290,13 @@ TEST(StageBuild, AllocationFailureSweep) {
              TntOpenProfile(&p, &loc);
              return p;
          }, 0},
+        // A 'para' that falls is inverted through samples; 'mAB ' and 'mBA '
+        // (with a matrix, and its grid copied into host order).
+        {"falling para", [] {
+             return MatrixProfile(Sig("mntr"), ParaTag(4, {1.0, 1.0, 0.0, -0.5, 0.2, 0.0, 0.3}));
+         }, 1},
+        {"mAB", [] { return OpenImage(v4Lab); }, 0},
+        {"mBA", [] { return OpenImage(v4Xyz); }, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
