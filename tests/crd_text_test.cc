@@ -253,9 +253,11 @@ TEST(CrdText, StopsAtTheFirstFailure) {
     // its sampled render table takes tens of thousands of writes.
     const std::string folder = TempPath("v4");
     std::filesystem::create_directories(folder);
-    Bytes v4Image = ReadFileBytes(MakeV4Profiles(folder, TNT_TEST_PROFILES).cmykXyz);
-    Profile* v4 = OpenImage(v4Image);
+    const std::string v4Path = MakeV4Profiles(folder, TNT_TEST_PROFILES).cmykXyz;
+    Bytes v4Image = ReadFileBytes(v4Path);
+    Profile* v4 = v4Path.empty() ? nullptr : OpenImage(v4Image);
     for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535}), para, v4}) {
+        if (!p) continue;
         Recorder all;
         ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&all)), TNT_OK);
         const int64_t live = tnt::LiveBlockCount();

@@ -1,11 +1,15 @@
 #include "support/v4_profiles.h"
 
+#if !defined(_WIN32)
 #include <lcms2.h>
 
 #include <algorithm>
 #include <cmath>
+#endif
 
 namespace tnt_test {
+
+#if !defined(_WIN32)
 
 namespace {
 
@@ -192,5 +196,14 @@ const MadeProfiles& MakeV4Profiles(const std::string& folder, const std::string&
     static const MadeProfiles made = Make(folder, testProfiles);
     return made;
 }
+
+#else
+
+const MadeProfiles& MakeV4Profiles(const std::string&, const std::string&) {
+    static const MadeProfiles none{"", {"", "", "", "", ""}, "", "", ""};
+    return none;
+}
+
+#endif
 
 }  // namespace tnt_test

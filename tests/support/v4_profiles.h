@@ -20,7 +20,8 @@ struct MadeProfiles {
 };
 
 // Makes the profiles (once per process) in `folder` from the committed
-// test profiles in `testProfiles`. Empty paths where Little CMS refused.
+// test profiles in `testProfiles`. Empty paths where Little CMS refused,
+// and all of them in the Windows build, which has no Little CMS.
 const MadeProfiles& MakeV4Profiles(const std::string& folder, const std::string& testProfiles);
 
 }  // namespace tnt_test
