@@ -18,7 +18,7 @@ if [ "$tool_only" -eq 0 ]; then
     libgtest-dev libgmock-dev libbenchmark-dev
     liblcms2-dev liblcms2-utils python3
     help2man libimage-exiftool-perl libtiff-tools libjpeg-turbo-progs time
-    icc-profiles-free ghostscript argyll argyll-ref
+    icc-profiles-free colord-data ghostscript argyll argyll-ref
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64
     clang libclang-rt-14-dev
   )

@@ -11,6 +11,10 @@
 #include "colour/spaces.h"
 #include "link/table.h"
 #include "platform/memory.h"
+#include "profile/lut_tag.h"
+#include "profile/tag_reader.h"
+#include "profile/text_tag.h"
+#include "profile/tone_curve.h"
 #include "stage/stage.h"
 #include "tintwell.h"
 
@@ -170,6 +174,34 @@ void ReadTagEveryWay(Profile* p, uint32_t signature, size_t storedSize) {
     }
 }
 
+// The library's own readers of tag contents on one tag: tone curves,
+// tables and text. Each gives a status or its contents, and releases what
+// it allocated; the address checker sees every read, since the tag's block
+// is exactly its size.
+void ReadTagContents(Profile* p, uint32_t signature) {
+    tnt::TagReader reader;
+    if (tnt::OpenTagReader(p, signature, &reader)) return;
+    tnt::ToneCurve curve;
+    uint64_t length = 0;
+    for (bool fileOrder : {false, true}) {
+        if (tnt::ReadToneCurveAt(reader, 0, fileOrder, false, &curve, &length) == TNT_OK) {
+            if (length > reader.size) Fail("profile_tags", "a curve longer than its tag");
+            tnt::EvaluateToneCurve(curve, 0.5);
+            tnt::InvertToneCurve(curve, 0.5);
+            tnt::ReleaseToneCurve(&curve);
+        }
+    }
+    tnt::LutTag table;
+    if (tnt::ReadLutTag(reader, &table) == TNT_OK) {
+        for (uint64_t i = 0; table.grid && i < table.gridValues; i += 97) tnt::LutGridValue(table, i);
+        tnt::ReleaseLutTag(&table);
+    }
+    char text[64];
+    size_t textLength = 0;
+    if (tnt::ReadTagText(reader, text, sizeof text, &textLength) == TNT_OK && std::strlen(text) > textLength)
+        Fail("profile_tags", "text longer than reported");
+}
+
 // Room for the profile as saved: header, directory and every tag padded,
 // as if no two entries shared a block.
 uint64_t SavedSizeBound(Profile* p, const std::vector<uint32_t>& signatures) {
@@ -213,7 +245,10 @@ int FuzzProfileTags(const uint8_t* data, size_t size) {
     if (!p) return 0;
 
     const std::vector<uint32_t> signatures = ListedSignatures(data, size);
-    for (uint32_t signature : signatures) ReadTagEveryWay(p, signature, size);
+    for (uint32_t signature : signatures) {
+        ReadTagEveryWay(p, signature, size);
+        ReadTagContents(p, signature);
+    }
 
     constexpr uint64_t kSaveLimit = 8u << 20;
     const uint64_t room = SavedSizeBound(p, signatures);

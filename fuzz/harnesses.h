@@ -11,8 +11,9 @@
 namespace tnt_fuzz {
 
 // Opens the input as a profile from memory, reads every tag whole, in parts
-// and through its data pointer, saves the profile to a memory block and
-// checks that the saved copy reopens with the same tags.
+// and through its data pointer and through the library's readers of tone
+// curves, tables and text, saves the profile to a memory block and checks
+// that the saved copy reopens with the same tags.
 int FuzzProfileTags(const uint8_t* data, size_t size);
 
 // Classifies the input profile and builds its stages in both directions for

@@ -66,6 +66,7 @@ typedef uint32_t TntSignature;
 #define TNT_ERR_PROFILE_TOO_SHORT 5010   /* stored profile is 128 bytes or shorter */
 #define TNT_ERR_PROFILE_SIZE 5012        /* header size field exceeds the stored data */
 #define TNT_ERR_NOT_ICC 5013             /* file signature is not 'acsp' */
+#define TNT_ERR_PROFILE_VERSION 5014     /* profile version 5 or later: not supported */
 #define TNT_ERR_TAG_RANGE 5015           /* partial tag access outside the tag */
 #define TNT_ERR_PCS_INPUT 5030           /* PCS neither XYZ nor Lab: input profile */
 #define TNT_ERR_PCS_DISPLAY 5031         /* ... display profile */
@@ -173,7 +174,8 @@ TNT_API TntStatus TNT_CALL TntNewProfile(Profile** out, const ProfileLocation* l
 /* Opens the profile stored at `location`: reads the header and the tag
    table, loads no tag data. The caller's record is not changed.
    20003 null argument; 5001 cannot be read; 5010 not longer than 128 bytes;
-   5012 header size beyond the data; 5013 not 'acsp'; 21002 no memory or more
+   5012 header size beyond the data; 5013 not 'acsp'; 5014 a profile version
+   of 5 or later (a layout this library does not read); 21002 no memory or more
    than 100 tags; stream statuses (3002/3003/3005) as they come. On failure
    `*out` is untouched and nothing is kept.
    The file or block must stay unchanged until every tag is loaded or the
@@ -194,7 +196,20 @@ TNT_API TntStatus TNT_CALL TntSaveProfile(Profile* profile, ProfileLocation* loc
 /* Saves to the profile's own location when it is modified and bound. */
 TNT_API TntStatus TNT_CALL TntUpdateProfile(Profile* profile);
 
-/* ------------------------------------------------------------ tag access */
+/* ------------------------------------------------------------ tag access
+
+   Byte order of tag data. ICC files store every number big-endian. Tags of
+   the types 'XYZ ', 'bfd ', 'curv', 'data', 'desc', 'dtim', 'meas', 'mft1',
+   'mft2', 'ncl2', 'ncol', 'pseq', 'scrn', 'sf32' (so 'chad'), 'sig ', 'text'
+   and 'view' are converted to host order when they are loaded and back when
+   the profile is saved, so every get (whole, partial, by pointer) hands them
+   out and every set takes them in host order. Every other type, including
+   the ICC v4 types 'para', 'mAB ', 'mBA ', 'mluc', 'dict' and 'vcgt', is
+   handed out and taken as stored in the file (big-endian), except for its
+   first four bytes, the type signature, which are in host order for every
+   tag. Their elements sit at offsets that may overlap or be shared, which a
+   conversion in place could not undo exactly; left as stored, they pass
+   through open and save byte for byte. */
 
 TNT_API TntStatus TNT_CALL TntProfileElementExists(Profile* profile, TntSignature tag, uint32_t* exists);
 TNT_API TntStatus TNT_CALL TntCountProfileElements(Profile* profile, uint32_t* count);

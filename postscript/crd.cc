@@ -89,10 +89,9 @@ extern "C" TNT_API TntStatus TNT_CALL TntSaveCRD(Profile* profile, uint32_t inte
         if (TntStatus st = ReadCrdTable(profile, tableTag, &table)) return st;
     }
 
-    if (TntStatus st = WriteWhitePoint(profile, write, user)) return st;
-    if (TntStatus st = WriteTransformPQR(intent, write, user)) return st;
-    if (TntStatus st = withTable ? WriteTableBody(profile, table, write, user) : WriteMatrixBody(profile, write, user)) {
-        return st;
-    }
-    return write(user, ">>\n");
+    TntStatus st = WriteWhitePoint(profile, write, user);
+    if (!st) st = WriteTransformPQR(intent, write, user);
+    if (!st) st = withTable ? WriteTableBody(profile, table, write, user) : WriteMatrixBody(profile, write, user);
+    if (withTable) ReleaseCrdTable(&table);
+    return st ? st : write(user, ">>\n");
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "profile/lut_tag.h"
 #include "tintwell.h"
 
 namespace tnt {
@@ -19,26 +20,23 @@ TntStatus WriteCrdNumber(double value, int decimals, CrdWriteProc write, uintptr
 TntStatus WriteTableProc(const uint16_t* values, uint32_t count, const char* prefix, CrdWriteProc write,
                          uintptr_t user);
 
-// What the dictionary needs of a PCS-to-device 'mft1' or 'mft2' table.
+// The PCS-to-device table the dictionary is made from: 'mft1', 'mft2' or
+// 'mBA ', three inputs.
 struct CrdTable {
     uint32_t tag;
-    bool wide;              // 'mft2': 16-bit values
-    uint32_t inputs;        // always 3 once accepted
-    uint32_t outputs;
-    uint32_t gridPoints;
-    uint32_t inputEntries;  // per input curve
-    uint32_t outputEntries;
-    double matrix[9];       // row-major
-    uint32_t gridOffset;    // from the start of the tag
-    uint32_t outputOffset;
+    LutTag lut;  // owned: ReleaseCrdTable
 };
 
-// Reads and checks the table facts of `tag`. 5005 absent, unloadable, not
-// 'mft1'/'mft2', or unusable as a three-input table (fewer than two grid
-// points or curve entries, no outputs); 5015 the tag is shorter than its
-// counts make it, so nothing past its end is ever read.
+// Reads and checks table `tag` (ReadLutTag). 5005 absent, unloadable, not
+// one of the three types, or not three inputs; 5015 the tag is shorter
+// than its counts make it, so nothing past its end is ever read; 21002
+// no memory for its curves.
 TntStatus ReadCrdTable(Profile* profile, uint32_t tag, CrdTable* table);
+void ReleaseCrdTable(CrdTable* table);
 // EncodeLMN / MatrixABC / EncodeABC / RenderTable from a checked table.
+// An 'mft1'/'mft2' is written as it is stored; an 'mBA ', whose matrix, M
+// curves and functions the dictionary has no place for, is sampled
+// through the table stage into the same form.
 TntStatus WriteTableBody(Profile* profile, const CrdTable& table, CrdWriteProc write, uintptr_t user);
 
 // The XYZ number of an 'XYZ ' tag, times 100. 20003 null argument; 5005

@@ -9,11 +9,15 @@
 #include "profile/byteorder.h"
 #include "profile/elements.h"
 #include "profile/tag_reader.h"
+#include "profile/tone_curve.h"
 #include "profile/signatures.h"
 
 namespace tnt {
 
 namespace {
+
+// Points at which a 'para' curve's inverse is sampled.
+constexpr uint32_t kParametricInverseEntries = 1024;
 
 // The inverse of one sampled curve (`entries` u16 values at `raw`), sampled
 // at as many points as it has.
@@ -41,6 +45,31 @@ TntStatus WriteSampledInverse(const uint8_t* raw, uint32_t entries, CrdWriteProc
     return st;
 }
 
+TntStatus WriteGammaInverse(double gamma, CrdWriteProc write, uintptr_t user) {
+    if (TntStatus st = write(user, "{dup 0 lt {pop 0} if dup 1 gt {pop 1} if ")) return st;
+    return WriteCrdNumber(1.0 / gamma, 4, write, user, " exp}\n");
+}
+
+// A 'para' curve's inverse: a gamma's as a power, any other form sampled
+// at kParametricInverseEntries points.
+TntStatus WriteParametricInverse(Profile* profile, uint32_t tag, CrdWriteProc write, uintptr_t user) {
+    ToneCurve curve;
+    if (TntStatus st = ReadToneCurveTag(profile, tag, &curve)) return st;
+    TntStatus st = TNT_OK;
+    if (curve.kind == kCurveGamma) {
+        st = WriteGammaInverse(curve.param[0], write, user);
+    } else {
+        uint16_t inverse[kParametricInverseEntries];
+        for (uint32_t j = 0; j < kParametricInverseEntries; ++j) {
+            const double x = InvertToneCurve(curve, double(j) / (kParametricInverseEntries - 1));
+            inverse[j] = static_cast<uint16_t>(x * 65535.0 + 0.5);
+        }
+        st = WriteTableProc(inverse, kParametricInverseEntries, nullptr, write, user);
+    }
+    ReleaseToneCurve(&curve);
+    return st;
+}
+
 TntStatus WriteInverseCurve(Profile* profile, uint32_t tag, CrdWriteProc write, uintptr_t user) {
     TagReader reader;
     uint32_t type = 0;
@@ -48,6 +77,7 @@ TntStatus WriteInverseCurve(Profile* profile, uint32_t tag, CrdWriteProc write, 
     // Whatever its type, a tag too short for the curve header is out of range.
     if (!TagHolds(reader, 0, 12)) return TNT_ERR_TAG_RANGE;
     TagU32(reader, 0, &type);
+    if (type == kParametric) return WriteParametricInverse(profile, tag, write, user);
     if (type != kCurve) return TNT_ERR_TAG_NOT_FOUND;
     // The reader checks the entries against the tag before anything is
     // allocated for the samples.
@@ -60,8 +90,7 @@ TntStatus WriteInverseCurve(Profile* profile, uint32_t tag, CrdWriteProc write, 
         std::memcpy(&gamma, raw, 2);
         // A gamma of 0 has no inverse to write.
         if (gamma == 0) return TNT_ERR_TAG_NOT_FOUND;
-        if (TntStatus st = write(user, "{dup 0 lt {pop 0} if dup 1 gt {pop 1} if ")) return st;
-        return WriteCrdNumber(1.0 / U8Fixed8ToDouble(gamma), 4, write, user, " exp}\n");
+        return WriteGammaInverse(U8Fixed8ToDouble(gamma), write, user);
     }
     return WriteSampledInverse(raw, entries, write, user);
 }

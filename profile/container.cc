@@ -14,6 +14,7 @@ namespace {
 constexpr uint32_t kAcsp = 0x61637370u;  // 'acsp'
 constexpr uint32_t kCreator = 0x54494E54u;  // 'TINT'
 constexpr uint32_t kHeaderSize = 128;
+constexpr uint8_t kFirstUnsupportedVersion = 5;  // the header's major version byte
 
 uint32_t PaddedSize(uint32_t size) { return size % 4 ? size + (4 - size % 4) : size; }
 
@@ -60,6 +61,9 @@ TntStatus ReadHeaderAndDirectory(Profile* p, ProfileStream* stream) {
     if (ConvertU32(field) > storedSize) return TNT_ERR_PROFILE_SIZE;
     std::memcpy(&field, raw + 36, 4);
     if (ConvertU32(field) != kAcsp) return TNT_ERR_NOT_ICC;
+    // Version 5 profiles (iccMAX) are another format altogether; read as
+    // version 2 or 4 they would mean something else.
+    if (raw[8] >= kFirstUnsupportedVersion) return TNT_ERR_PROFILE_VERSION;
     std::memcpy(&p->header, raw, kHeaderSize);
     ConvertHeader(&p->header);
 

@@ -43,5 +43,9 @@ constexpr uint32_t kGrayCurve = TNT_SIG('k', 'T', 'R', 'C');
 constexpr uint32_t kMft1 = TNT_SIG('m', 'f', 't', '1');
 constexpr uint32_t kMft2 = TNT_SIG('m', 'f', 't', '2');
 constexpr uint32_t kCurve = TNT_SIG('c', 'u', 'r', 'v');
+constexpr uint32_t kParametric = TNT_SIG('p', 'a', 'r', 'a');
+constexpr uint32_t kLutAtoB = TNT_SIG('m', 'A', 'B', ' ');
+constexpr uint32_t kLutBtoA = TNT_SIG('m', 'B', 'A', ' ');
+constexpr uint32_t kMultiLocalized = TNT_SIG('m', 'l', 'u', 'c');
 
 }  // namespace tnt

@@ -26,24 +26,50 @@ TntStatus TagBytes(const TagReader& reader, uint64_t offset, uint64_t length, co
     return TNT_OK;
 }
 
-TntStatus TagU8(const TagReader& reader, uint64_t offset, uint8_t* value) {
+namespace {
+
+// The value of the `size` bytes at `offset`, as `decode` reads them.
+template <typename T, typename Decode>
+TntStatus TagValue(const TagReader& reader, uint64_t offset, uint64_t size, T* value, Decode decode) {
     const uint8_t* p = nullptr;
-    if (TntStatus st = TagBytes(reader, offset, 1, &p)) return st;
-    *value = *p;
+    if (TntStatus st = TagBytes(reader, offset, size, &p)) return st;
+    *value = decode(p);
     return TNT_OK;
+}
+
+template <typename T>
+T HostValue(const uint8_t* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+}  // namespace
+
+TntStatus TagU8(const TagReader& reader, uint64_t offset, uint8_t* value) {
+    return TagValue(reader, offset, 1, value, [](const uint8_t* p) { return *p; });
 }
 
 TntStatus TagU16(const TagReader& reader, uint64_t offset, uint16_t* value) {
-    const uint8_t* p = nullptr;
-    if (TntStatus st = TagBytes(reader, offset, 2, &p)) return st;
-    std::memcpy(value, p, 2);
-    return TNT_OK;
+    return TagValue(reader, offset, 2, value, HostValue<uint16_t>);
 }
 
 TntStatus TagU32(const TagReader& reader, uint64_t offset, uint32_t* value) {
-    const uint8_t* p = nullptr;
-    if (TntStatus st = TagBytes(reader, offset, 4, &p)) return st;
-    std::memcpy(value, p, 4);
+    return TagValue(reader, offset, 4, value, HostValue<uint32_t>);
+}
+
+TntStatus TagFileU16(const TagReader& reader, uint64_t offset, uint16_t* value) {
+    return TagValue(reader, offset, 2, value, FileU16);
+}
+
+TntStatus TagFileU32(const TagReader& reader, uint64_t offset, uint32_t* value) {
+    return TagValue(reader, offset, 4, value, FileU32);
+}
+
+TntStatus TagFileS15Fixed16(const TagReader& reader, uint64_t offset, double* value) {
+    uint32_t raw = 0;
+    if (TntStatus st = TagFileU32(reader, offset, &raw)) return st;
+    *value = S15Fixed16ToDouble(raw);
     return TNT_OK;
 }
 

@@ -31,6 +31,17 @@ TntStatus TagU8(const TagReader& reader, uint64_t offset, uint8_t* value);
 TntStatus TagU16(const TagReader& reader, uint64_t offset, uint16_t* value);
 TntStatus TagU32(const TagReader& reader, uint64_t offset, uint32_t* value);
 
+// Values as stored in the file (big-endian), for the parts of tags that
+// the container leaves in file order.
+TntStatus TagFileU16(const TagReader& reader, uint64_t offset, uint16_t* value);
+TntStatus TagFileU32(const TagReader& reader, uint64_t offset, uint32_t* value);
+// A big-endian s15Fixed16Number.
+TntStatus TagFileS15Fixed16(const TagReader& reader, uint64_t offset, double* value);
+inline uint16_t FileU16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint32_t FileU32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
 // The first XYZNumber (bytes 8 to 19) as three s15Fixed16 values; a longer
 // tag is read no further. 5015 when the tag is shorter.
 TntStatus TagXYZNumber(const TagReader& reader, double xyz[3]);

@@ -1,12 +1,17 @@
-// Lookup-table stages: an 'mft1' (8-bit) or 'mft2' (16-bit) table run as an
-// optional 3x3 matrix, input curves, a multilinear grid and output curves.
-// The curves are converted to doubles and owned by the stage; the grid is
-// read in place from the profile's tag data, so the profile must outlive
-// the stage.
+// Lookup-table stages: one table tag ('mft1', 'mft2', 'mAB ' or 'mBA ')
+// run in the order ICC gives: an 'mft1'/'mft2' as an optional 3x3 matrix,
+// input curves, a multilinear grid and output curves; an 'mAB ' as A
+// curves, grid, M curves, matrix with offsets, B curves; an 'mBA ' as B
+// curves, matrix with offsets, M curves, grid, A curves. The curves are
+// owned by the stage; the grid is read in place from the profile's tag
+// data (16-bit values of the ICC v4 types from a host-order copy the stage
+// owns), so the profile must outlive the stage.
 #pragma once
 
 #include <cstdint>
 
+#include "profile/lut_tag.h"
+#include "profile/tone_curve.h"
 #include "tintwell.h"
 
 namespace tnt {
@@ -14,25 +19,39 @@ namespace tnt {
 struct WorkColor;
 struct TransformStage;
 
-// Tables of up to eight inputs and outputs are accepted, matching the
-// eight channels of the working colour.
-constexpr uint32_t kMaxLutChannels = 8;
-
 struct LutStageData {
-    uint32_t sixteenBit;  // 1 for 'mft2'
+    uint32_t type;        // 'mft1', 'mft2', 'mAB ' or 'mBA '
+    uint32_t sixteenBit;  // grid values of 16 bits
     uint8_t inputChannels;
     uint8_t outputChannels;
-    uint8_t gridPoints;
-    double matrix[9];     // e00..e22, row by row
-    double* inputCurves;  // inputChannels x inputEntries values in 0..1
-    double* outputCurves; // outputChannels x outputEntries values in 0..1
-    uint16_t inputEntries;
-    uint16_t outputEntries;
-    const uint8_t* grid;  // in the tag data: u16 (host order) or u8 entries
-    uint32_t gridSize;    // outputChannels x gridPoints^inputChannels entries
+    uint8_t gridPoints[kMaxLutChannels];  // along each input
+    // 'mft1'/'mft2': e00..e22 row by row. 'mAB '/'mBA ': the same and
+    // three offsets.
+    double matrix[12];
+    // Curves met first and last: the input and output curves of an
+    // 'mft1'/'mft2', the A and B curves of an 'mAB ', the B and A curves
+    // of an 'mBA '. Their M curves in between.
+    ToneCurve inputCurves[kMaxLutChannels];
+    ToneCurve middleCurves[kMaxLutChannels];
+    ToneCurve outputCurves[kMaxLutChannels];
+    // u16 (host order) or u8 values; null for a table without a grid,
+    // whose values pass through unchanged.
+    const uint8_t* grid;
+    uint16_t* ownedGrid;  // an ICC v4 table's 16-bit values in host order
+    uint32_t gridSize;    // outputChannels x the product of gridPoints
+    // Channels mix in front of the grid (the 3x3 matrix of a three-input
+    // 'mft1'/'mft2' that is not the identity; the matrix of an 'mBA '), so
+    // the input curves cannot run on their own. An 'mBA ''s B curves then
+    // run with the grid, as part of the core.
     uint32_t useMatrix;
+    // An 'mAB ''s M curves and matrix, run after the grid in the core.
+    uint32_t matrixAfterGrid;
     uint32_t inputCurvesActive;
     uint32_t outputCurvesActive;
+    // 'Lab ' crosses the table's boundaries in the ICC v4 encoding (L 100
+    // and a, b 127 at 65535), converted to and from the stage encoding
+    // (L 100 at 65280) there; 'mft1'/'mft2' keep the legacy encoding.
+    uint32_t v4Encoding;
     // stride[k]: entries between grid neighbours along input inputChannels-1-k.
     uint32_t stride[kMaxLutChannels];
 };
@@ -44,21 +63,22 @@ struct LutStageData {
 // to the reader.
 TntStatus ChooseLutTag(Profile* profile, uint32_t direction, uint16_t intent, uint32_t* tag);
 
-// Reads table `tag` into `data`. 5005 when the tag is absent, not 'mft1' or
-// 'mft2', has 0 or more than 8 inputs or outputs, fewer than 2 grid points
-// or curve entries, or is shorter than its own counts say; 21002 when a
-// curve table cannot be had. On failure `data` owns nothing.
+// Reads table `tag` into `data` (ReadLutTag). 5005 when the tag is absent
+// or the reader refuses it for any reason but memory, 21002 when curve
+// samples or the grid's copy cannot be had. On failure `data` owns
+// nothing.
 TntStatus ReadLutTable(LutStageData* data, Profile* profile, uint32_t tag);
 // ChooseLutTag, then ReadLutTable.
 TntStatus ReadLutStage(LutStageData* data, Profile* profile, uint32_t direction, uint16_t intent);
 void ReleaseLutStage(LutStageData* data);
 
-// One curve of `entries` samples at v (clamped to 0..1), linear between
-// samples. `entries` must be at least 2.
-double LookupCurve(const double* curve, uint32_t entries, double v);
+// A table's curve at v (clamped to 0..1), its value clamped to 0..1; a
+// sampled curve linear between samples.
+double LookupCurve(const ToneCurve& curve, double v);
 
 // Multilinear interpolation in the grid: inputChannels values in 0..1 (out
-// of range values are clamped) to outputChannels values in 0..1.
+// of range values are clamped) to outputChannels values in 0..1. Without a
+// grid the values pass through.
 void InterpolateGrid(const LutStageData* data, const double* in, double* out);
 
 // InterpolateGrid for a row of colours that share every input but the
@@ -76,8 +96,9 @@ void ConvertGridEntries(const LutStageData* data, double* entries);
 // front of its input curves, where each channel reaches the grid on its
 // own: the value that channel k (code `code`, in `inSpace`) enters the
 // grid with under `passFlags`, and the codes the stage writes for the
-// grid's outputChannels values v (the output curves run on v in place
-// when passFlags asks for them).
+// grid's outputChannels values v (the rest of the core, an 'mAB ''s M
+// curves and matrix, and then the output curves run on v in place when
+// passFlags asks for them).
 double LutCoreInput(const LutStageData* lut, uint32_t inSpace, uint32_t k, uint16_t code, uint16_t passFlags);
 void LutOutputCodes(const LutStageData* lut, uint32_t outSpace, double* v, uint16_t passFlags, uint16_t* codes);
 

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <utility>
 
+#include "colour/power.h"
 #include "stage/lut.h"
 #include "stage/stage.h"
 #include "profile/signatures.h"
@@ -37,12 +38,36 @@ inline double CurveAt(const double* curve, uint32_t entries, double v) {
     return curve[i] + (curve[i + 1] - curve[i]) * (p - i);
 }
 
-// The codes of n values leaving a table stage in `outSpace`. An 8-bit
-// table reaches L = 100 at its top entry, so its Lab output is scaled to
-// 65280 throughout; a 16-bit table only has L capped there.
+// A table curve at v: samples linear between them, other curves by their
+// kind; both clamped to 0..1.
+inline double CurveValue(const ToneCurve& curve, double v) {
+    if (curve.kind == kCurveSampled) return CurveAt(curve.table, curve.length, v);
+    return Clamp01(EvaluateToneCurve(curve, Clamp01(v)));
+}
+
+// Whether 'Lab ' channel k is scaled by 65280 at the table's boundary: an
+// 8-bit 'mft1' reaches L = 100 at its top entry, and the ICC v4 types
+// encode L 100 and a, b 127 as 65535.
+inline bool LabScaled(const LutStageData* lut, uint32_t space, uint32_t k) {
+    return space == kLab && k < 3 && (lut->v4Encoding || !lut->sixteenBit);
+}
+
+// The value channel k (code `code`, in `space`) enters the table with.
+inline double DecodeInput(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t code) {
+    if (lut->v4Encoding && space == kLab && k < 3) {
+        const double v = code * (1.0 / kLabWhiteCode);
+        return v > 1.0 ? 1.0 : v;
+    }
+    const double v = code * kScale16;
+    return space == kLab && k == 0 && v >= kLabWhiteValue ? 1.0 : v;
+}
+
+// The codes of n values leaving a table stage in `outSpace`. Lab scaled at
+// the boundary (LabScaled) is written on the 65280 scale throughout; a
+// 16-bit 'mft2' only has L capped there.
 inline void WriteCodes(const LutStageData* lut, uint32_t outSpace, const double* v, uint32_t n, uint16_t* codes) {
     uint32_t k = 0;
-    if (!lut->sixteenBit && outSpace == kLab) {
+    if (LabScaled(lut, outSpace, 0)) {
         for (; k < n && k < 3; ++k) codes[k] = Truncate(v[k], kLabWhiteCode, 65535);
         if (codes[0] > kLabWhiteCode) codes[0] = kLabWhiteCode;
     }
@@ -50,19 +75,33 @@ inline void WriteCodes(const LutStageData* lut, uint32_t outSpace, const double*
     if (outSpace == kLab && n > 0 && codes[0] > kLabWhiteCode) codes[0] = kLabWhiteCode;
 }
 
+// Three values through a matrix with offsets (an ICC v4 table's), each
+// clamped to 0..1.
+inline void MatrixWithOffsets(const double* m, double* v) {
+    double r[3];
+    for (int i = 0; i < 3; ++i) r[i] = m[3 * i] * v[0] + m[3 * i + 1] * v[1] + m[3 * i + 2] * v[2] + m[9 + i];
+    for (int i = 0; i < 3; ++i) v[i] = Clamp01(r[i]);
+}
+
+// An 'mAB ''s M curves and matrix, between its grid and its B curves.
+inline void AfterGrid(const LutStageData* lut, double* v) {
+    for (uint32_t k = 0; k < 3; ++k) v[k] = CurveValue(lut->middleCurves[k], v[k]);
+    MatrixWithOffsets(lut->matrix, v);
+}
+
 // LutOutputCodes, inline for the stage applied colour by colour.
 inline void OutputCodes(const LutStageData* lut, uint32_t outSpace, double* v, uint16_t passFlags, uint16_t* codes) {
     const uint32_t n = lut->outputChannels;
+    if (lut->matrixAfterGrid && (passFlags & kPassCore)) AfterGrid(lut, v);
     if (lut->outputCurvesActive && (passFlags & kPassOutputCurves)) {
-        for (uint32_t k = 0; k < n; ++k)
-            v[k] = CurveAt(lut->outputCurves + k * lut->outputEntries, lut->outputEntries, v[k]);
+        for (uint32_t k = 0; k < n; ++k) v[k] = CurveValue(lut->outputCurves[k], v[k]);
     }
     WriteCodes(lut, outSpace, v, n, codes);
 }
 
 }  // namespace
 
-double LookupCurve(const double* curve, uint32_t entries, double v) { return CurveAt(curve, entries, v); }
+double LookupCurve(const ToneCurve& curve, double v) { return CurveValue(curve, v); }
 
 namespace {
 
@@ -114,7 +153,7 @@ template <uint32_t kInputs, uint32_t kOutputs>
 void RowFromEntries(const LutStageData* data, const double* entries, uint32_t base, const double* shared,
                     const uint32_t* offset, const double* last, uint32_t count, double* out) {
     constexpr uint32_t kHalf = 1u << (kInputs - 1);
-    const uint32_t g = data->gridPoints, step = data->stride[0];
+    const uint32_t g = data->gridPoints[kInputs - 1], step = data->stride[0];
     const double* corner[kHalf];
     for (uint32_t s = 0; s < kHalf; ++s) corner[s] = entries + base + offset[2 * s];
     const double scale = data->sixteenBit ? kScale16 : kScale8;
@@ -144,7 +183,7 @@ void InterpolateRowFor(const LutStageData* data, const double* entries, const do
                        uint32_t count, double* out) {
     const uint32_t inputs = kInputs ? kInputs : data->inputChannels;
     const uint32_t outputs = kOutputs ? kOutputs : data->outputChannels;
-    const uint32_t g = data->gridPoints;
+    const uint8_t* g = data->gridPoints;
     // Bit b of a corner number steps along input inputs-1-b: doubling the
     // weight list once per input, first input first, puts each input's bit
     // where it belongs. Offsets add the stride of a corner's lowest bit to
@@ -155,7 +194,7 @@ void InterpolateRowFor(const LutStageData* data, const double* entries, const do
     for (uint32_t j = 0, filled = 1; j + 1 < inputs; ++j, filled *= 2) {
         uint32_t index;
         double fraction;
-        LocateOnAxis(g, fixed[j], &index, &fraction);
+        LocateOnAxis(g[j], fixed[j], &index, &fraction);
         base += index * data->stride[inputs - 1 - j];
         for (uint32_t c = filled; c-- > 0;) {
             shared[2 * c + 1] = shared[c] * fraction;
@@ -176,7 +215,7 @@ void InterpolateRowFor(const LutStageData* data, const double* entries, const do
     for (uint32_t i = 0; i < count; ++i, out += outputs) {
         uint32_t index;
         double fraction;
-        LocateOnAxis(g, last[i], &index, &fraction);
+        LocateOnAxis(g[inputs - 1], last[i], &index, &fraction);
         const uint32_t at = base + index * data->stride[0];
         double weight[kMaxCorners];
         for (uint32_t c = 0; c < half; ++c) {
@@ -212,6 +251,15 @@ void InterpolateRowFor(const LutStageData* data, const double* entries, const do
 
 void InterpolateGridRow(const LutStageData* data, const double* entries, const double* fixed, const double* last,
                         uint32_t count, double* out) {
+    if (!data->grid) {
+        // No grid: as many outputs as inputs, passed through.
+        const uint32_t n = data->inputChannels;
+        for (uint32_t i = 0; i < count; ++i, out += n) {
+            for (uint32_t k = 0; k + 1 < n; ++k) out[k] = Clamp01(fixed[k]);
+            out[n - 1] = Clamp01(last[i]);
+        }
+        return;
+    }
     switch (data->inputChannels * 16 + data->outputChannels) {
         case 3 * 16 + 3: return InterpolateRowFor<3, 3>(data, entries, fixed, last, count, out);
         case 3 * 16 + 4: return InterpolateRowFor<3, 4>(data, entries, fixed, last, count, out);
@@ -246,14 +294,23 @@ void LutCurvePass(const LutStageData* lut, uint32_t space, uint32_t k, uint16_t 
         return;
     }
     const bool active = input ? lut->inputCurvesActive : lut->outputCurvesActive;
-    const uint32_t entries = input ? lut->inputEntries : lut->outputEntries;
-    const double* curve = (input ? lut->inputCurves : lut->outputCurves) + k * entries;
+    const ToneCurve& curve = (input ? lut->inputCurves : lut->outputCurves)[k];
     const bool lightness = space == kLab && k == 0;
-    const bool labScale = !lut->sixteenBit && space == kLab && k < 3;
+    const bool labScale = LabScaled(lut, space, k);
+    // A gamma's powers come from a table wherever the code they give cannot
+    // change by the table's error; the rest from std::pow.
+    PowerTable powers;
+    const bool tabulated = active && curve.kind == kCurveGamma && PreparePowerTable(curve.param[0], &powers);
+    const double scale = labScale ? kLabWhiteCode : 65535.0;
     for (uint32_t i = 0; i < count; ++i) {
-        double v = uint16_t(first + i * step) * kScale16;
-        if (lightness && v >= kLabWhiteValue) v = 1.0;
-        if (active) v = CurveAt(curve, entries, v);
+        double v = DecodeInput(lut, space, k, uint16_t(first + i * step));
+        double power;
+        if (tabulated && TablePower(&powers, Clamp01(v), &power) && power < 1.0 &&
+            !NearInteger(power * scale, kQuantizeTolerance)) {
+            v = power;
+        } else if (active) {
+            v = CurveValue(curve, v);
+        }
         uint16_t result = labScale ? Truncate(v, kLabWhiteCode, 65535) : Truncate(v, 65535.0, 65535);
         if (lightness && result > kLabWhiteCode) result = kLabWhiteCode;
         codes[i] = result;
@@ -267,10 +324,8 @@ TntStatus ApplyLutStage(const TransformStage* stage, const WorkColor* in, WorkCo
 }
 
 double LutCoreInput(const LutStageData* lut, uint32_t inSpace, uint32_t k, uint16_t code, uint16_t passFlags) {
-    double v = code * kScale16;
-    if (inSpace == kLab && k == 0 && v >= kLabWhiteValue) v = 1.0;
-    if (lut->inputCurvesActive && (passFlags & kPassInputCurves))
-        v = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v);
+    double v = DecodeInput(lut, inSpace, k, code);
+    if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) v = CurveValue(lut->inputCurves[k], v);
     return v;
 }
 
@@ -292,16 +347,23 @@ TntStatus ApplyLutStageBetween(const TransformStage* stage, uint32_t inSpace, ui
 
     double v[kMaxLutChannels];
     if (lut->useMatrix && passFlags != kPassOutputCurves) {
-        for (uint32_t k = 0; k < n; ++k) v[k] = in->channel[k] * kScale16;
-        if (inSpace == kLab && v[0] >= kLabWhiteValue) v[0] = 1.0;
-        double m[3];
-        for (int r = 0; r < 3; ++r)
-            m[r] = lut->matrix[3 * r] * v[0] + lut->matrix[3 * r + 1] * v[1] + lut->matrix[3 * r + 2] * v[2];
-        for (int r = 0; r < 3; ++r) v[r] = m[r];
-        for (uint32_t k = 0; k < n; ++k) v[k] = Clamp01(v[k]);
-        if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
-            for (uint32_t k = 0; k < n; ++k)
-                v[k] = CurveAt(lut->inputCurves + k * lut->inputEntries, lut->inputEntries, v[k]);
+        for (uint32_t k = 0; k < n; ++k) v[k] = DecodeInput(lut, inSpace, k, in->channel[k]);
+        if (lut->v4Encoding) {
+            // An 'mBA ''s B curves, matrix and M curves: all of them core.
+            if (passFlags & kPassCore) {
+                for (uint32_t k = 0; k < 3; ++k) v[k] = CurveValue(lut->inputCurves[k], v[k]);
+                MatrixWithOffsets(lut->matrix, v);
+                for (uint32_t k = 0; k < 3; ++k) v[k] = CurveValue(lut->middleCurves[k], v[k]);
+            }
+        } else {
+            double m[3];
+            for (int r = 0; r < 3; ++r)
+                m[r] = lut->matrix[3 * r] * v[0] + lut->matrix[3 * r + 1] * v[1] + lut->matrix[3 * r + 2] * v[2];
+            for (int r = 0; r < 3; ++r) v[r] = m[r];
+            for (uint32_t k = 0; k < n; ++k) v[k] = Clamp01(v[k]);
+            if (lut->inputCurvesActive && (passFlags & kPassInputCurves)) {
+                for (uint32_t k = 0; k < n; ++k) v[k] = CurveAt(lut->inputCurves[k].table, lut->inputCurves[k].length, v[k]);
+            }
         }
     } else {
         // Without a matrix every channel reaches the grid on its own.

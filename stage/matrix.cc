@@ -47,33 +47,17 @@ struct Serving {
 Serving ServingFor(const MatrixStageData* data, int c, const CurveInverses* inverses) {
     Serving serving{};
     if (!inverses) return serving;
-    const double* curve = data->curve[c];
+    const ToneCurve& curve = data->curve[c];
     const PowerTable* power = inverses->power[c];
-    if (power && data->curveLength[c] == 1 && curve && 1.0 / curve[0] == power->exponent) serving.power = power;
+    if (power && HasRootPower(curve) && 1.0 / curve.param[0] == power->exponent) serving.power = power;
     const CurveSearch* search = inverses->search[c];
-    if (search && curve && search->table == curve && search->length == data->curveLength[c]) serving.search = search;
+    const double* table = SampledTable(curve);
+    if (search && table && search->table == table && search->length == curve.length) serving.search = search;
     return serving;
 }
 
 // Colours per batch of the row functions.
 constexpr uint32_t kMaxRow = 64;
-
-// The end of InvertCurve on a sampled curve, given samples lo < hi with
-// table[lo] < y <= table[hi]: the first interval whose upper entry reaches
-// y. Its lower entry lies strictly below y, so the interval rises and a
-// flat stretch at y resolves to its start.
-inline double InvertWithin(const double* table, uint32_t length, uint32_t lo, uint32_t hi, double y) {
-    while (hi - lo > 1) {
-        const uint32_t mid = lo + (hi - lo) / 2;
-        if (table[mid] < y) {
-            lo = mid;
-        } else {
-            hi = mid;
-        }
-    }
-    const double fraction = (y - table[lo]) / (table[lo + 1] - table[lo]);
-    return (lo + fraction) / (length - 1);
-}
 
 inline uint32_t BucketOf(const CurveSearch* search, double y) {
     const double t = (y - search->origin) * search->scale;
@@ -91,15 +75,28 @@ inline double SearchedInverse(const CurveSearch* search, double y) {
     const uint32_t b = BucketOf(search, y);
     const uint32_t lo = search->below[b];
     const uint32_t after = uint32_t{search->below[b + 1]} + 1;
-    return InvertWithin(table, length, lo, after < length ? after : length - 1, y);
+    return InvertSampledWithin(table, length, lo, after < length ? after : length - 1, y);
 }
 
-// Quantize(InvertCurve(table, length, y) * 65535.0), the power of a
-// gamma's inverse taken from a serving power table wherever its error
-// cannot reach another code, a sampled curve searched through its index.
-uint16_t QuantizeInverse(const double* table, uint32_t length, double y, Serving serving) {
+// Quantize(InvertToneCurve(curve, y) * 65535.0), the power of a gamma's
+// inverse taken from a serving power table wherever its error cannot reach
+// another code, a sampled curve searched through its index.
+uint16_t QuantizeInverse(const ToneCurve& curve, double y, Serving serving) {
     const PowerTable* power = serving.power;
     if (serving.search) return Quantize(SearchedInverse(serving.search, y) * 65535.0);
+    if (power && curve.kind == kCurveParametric) {
+        // The root taken from the table where it can be; the code kept
+        // where an error of the table's size cannot move it.
+        bool tabulated = true;
+        const double x = InvertParametricWith(curve, y, [&](double v) {
+            double r;
+            if (TablePower(power, v, &r)) return r;
+            tabulated = false;
+            return v > 0.0 ? std::pow(v, 1.0 / curve.param[0]) : 0.0;
+        });
+        if (tabulated && !NearInteger(x * 65535.0 + 0.5, kQuantizeTolerance)) return Quantize(x * 65535.0);
+        return Quantize(InvertToneCurve(curve, y) * 65535.0);
+    }
     double value;
     if (power && TablePower(power, y, &value)) {
         // value > 0, so t > 0.5; codes up to 65534 truncate, anything from
@@ -116,7 +113,7 @@ uint16_t QuantizeInverse(const double* table, uint32_t length, double y, Serving
         // pow(+0, a) is +0 for every a > 0, and tables hold such a.
         return 0;
     }
-    return Quantize(InvertCurve(table, length, y) * 65535.0);
+    return Quantize(InvertToneCurve(curve, y) * 65535.0);
 }
 
 // The linear half of a matrix-reverse core: three codes to the values the
@@ -141,30 +138,6 @@ TntStatus ReadColorant(Profile* profile, uint32_t signature, double xyz[3]) {
 
 }  // namespace
 
-TntStatus ReadToneCurve(Profile* profile, uint32_t signature, double** table, uint32_t* length) {
-    *table = nullptr;
-    *length = 0;
-    // A count the tag cannot hold is refused by the reader before a table of
-    // its size is asked for.
-    TagReader reader;
-    uint32_t count = 0;
-    const uint8_t* entries = nullptr;
-    TntStatus st = OpenTagReader(profile, signature, &reader);
-    if (!st) st = TagCurveEntries(reader, &count, &entries);
-    if (st) return st;
-    if (count == 0) return TNT_OK;
-    auto* values = static_cast<double*>(AllocBlock(sizeof(double) * count));
-    if (!values) return TNT_ERR_NO_MEMORY;
-    for (uint32_t j = 0; j < count; ++j) {
-        uint16_t entry;
-        std::memcpy(&entry, entries + 2 * j, 2);
-        values[j] = count == 1 ? U8Fixed8ToDouble(entry) : entry / 65535.0;
-    }
-    *table = values;
-    *length = count;
-    return TNT_OK;
-}
-
 TntStatus ReadMatrixStage(MatrixStageData* data, Profile* profile, uint32_t direction) {
     static constexpr uint32_t kColorants[3] = {TNT_SIG('r', 'X', 'Y', 'Z'), TNT_SIG('g', 'X', 'Y', 'Z'),
                                                TNT_SIG('b', 'X', 'Y', 'Z')};
@@ -173,7 +146,7 @@ TntStatus ReadMatrixStage(MatrixStageData* data, Profile* profile, uint32_t dire
     std::memset(data, 0, sizeof *data);
     TntStatus st = TNT_OK;
     for (int c = 0; c < 3 && !st; ++c) st = ReadColorant(profile, kColorants[c], data->colorants[c]);
-    for (int c = 0; c < 3 && !st; ++c) st = ReadToneCurve(profile, kCurves[c], &data->curve[c], &data->curveLength[c]);
+    for (int c = 0; c < 3 && !st; ++c) st = ReadToneCurveTag(profile, kCurves[c], &data->curve[c]);
     if (!st) {
         // Each colorant is a column: XYZ = M * RGB.
         for (int row = 0; row < 3; ++row)
@@ -185,41 +158,15 @@ TntStatus ReadMatrixStage(MatrixStageData* data, Profile* profile, uint32_t dire
 }
 
 TntStatus ReadGrayStage(GrayStageData* data, Profile* profile) {
-    return ReadToneCurve(profile, TNT_SIG('k', 'T', 'R', 'C'), &data->curve, &data->curveLength);
+    return ReadToneCurveTag(profile, kGrayCurve, &data->curve);
 }
 
 void ReleaseMatrixStage(MatrixStageData* data) {
-    for (int c = 0; c < 3; ++c) {
-        FreeBlock(data->curve[c]);
-        data->curve[c] = nullptr;
-        data->curveLength[c] = 0;
-    }
+    for (ToneCurve& curve : data->curve) ReleaseToneCurve(&curve);
 }
 
 void ReleaseGrayStage(GrayStageData* data) {
-    FreeBlock(data->curve);
-    data->curve = nullptr;
-    data->curveLength = 0;
-}
-
-double EvaluateCurve(const double* table, uint32_t length, double x) {
-    if (length == 0 || !table) return x;
-    if (length == 1) return std::pow(x < 0.0 ? 0.0 : x, table[0]);
-    if (length == 2) return MapLinear(0.0, table[0], 1.0, table[1], x);
-    x = Clamp01(x);
-    const double p = (length - 1) * x;
-    uint32_t i = static_cast<uint32_t>(p);
-    if (i > length - 2) i = length - 2;
-    return table[i] + (table[i + 1] - table[i]) * (p - i);
-}
-
-double InvertCurve(const double* table, uint32_t length, double y) {
-    if (length == 0 || !table) return y;
-    if (length == 1) return std::pow(y < 0.0 ? 0.0 : y, 1.0 / table[0]);
-    if (length == 2) return MapLinear(table[0], 0.0, table[1], 1.0, y);
-    if (!(y > table[0])) return 0.0;
-    if (y >= table[length - 1]) return 1.0;
-    return InvertWithin(table, length, 0, length - 1, y);
+    ReleaseToneCurve(&data->curve);
 }
 
 bool PrepareCurveSearch(const double* table, uint32_t length, CurveSearch* search) {
@@ -244,7 +191,7 @@ bool PrepareCurveSearch(const double* table, uint32_t length, CurveSearch* searc
 double InvertCurveSearched(const CurveSearch* search, double y) { return SearchedInverse(search, y); }
 
 double MatrixForwardCurve(const MatrixStageData* data, int c, uint16_t code) {
-    return EvaluateCurve(data->curve[c], data->curveLength[c], code / 65535.0);
+    return EvaluateToneCurve(data->curve[c], code / 65535.0);
 }
 
 void MatrixForwardFromCurves(const MatrixStageData* data, const double curves[3], const WorkColor* in,
@@ -280,7 +227,7 @@ TntStatus ApplyMatrixReverseTabulated(const MatrixStageData* data, const CurveIn
     ReverseLinear(data, in->channel, v);
     *out = *in;
     for (int c = 0; c < 3; ++c)
-        out->channel[c] = QuantizeInverse(data->curve[c], data->curveLength[c], v[c], ServingFor(data, c, inverses));
+        out->channel[c] = QuantizeInverse(data->curve[c], v[c], ServingFor(data, c, inverses));
     return TNT_OK;
 }
 
@@ -310,8 +257,7 @@ void MatrixReverseRow(const MatrixStageData* data, const CurveInverses* inverses
         const uint32_t rows = count - first < kMaxRow ? count - first : kMaxRow;
         for (uint32_t i = 0; i < rows; ++i) ReverseLinear(data, xyz + 3 * (first + i), v + 3 * i);
         for (int c = 0; c < 3; ++c) {
-            const double* curve = data->curve[c];
-            const uint32_t length = data->curveLength[c];
+            const ToneCurve& curve = data->curve[c];
             const Serving serving = ServingFor(data, c, inverses);
             uint16_t* channel = out + size_t(first) * stride + c;
             if (serving.search) {
@@ -319,7 +265,7 @@ void MatrixReverseRow(const MatrixStageData* data, const CurveInverses* inverses
                     channel[size_t(i) * stride] = Quantize(SearchedInverse(serving.search, v[3 * i + c]) * 65535.0);
                 continue;
             }
-            for (uint32_t i = 0; i < rows; ++i) channel[size_t(i) * stride] = QuantizeInverse(curve, length, v[3 * i + c], serving);
+            for (uint32_t i = 0; i < rows; ++i) channel[size_t(i) * stride] = QuantizeInverse(curve, v[3 * i + c], serving);
         }
     }
 }
@@ -334,7 +280,7 @@ TntStatus ApplyGrayForward(const GrayStageData* data, Profile* profile, const Wo
     if (pcs != kLab && pcs != kXYZ) return TNT_ERR_GRAY_PCS;
     // Gray is ink: code 0 is the lightest value.
     const double x = 1.0 - in->channel[0] / 65535.0;
-    const double y = Clamp01(EvaluateCurve(data->curve, data->curveLength, x));
+    const double y = Clamp01(EvaluateToneCurve(data->curve, x));
     *out = *in;
     if (pcs == kLab) {
         out->channel[0] = static_cast<uint16_t>(y * 65535.0);
@@ -363,7 +309,7 @@ TntStatus ApplyGrayReverse(const GrayStageData* data, Profile* profile, const Wo
     } else {
         return TNT_ERR_GRAY_PCS;
     }
-    const double x = InvertCurve(data->curve, data->curveLength, Clamp01(y));
+    const double x = InvertToneCurve(data->curve, Clamp01(y));
     *out = *in;
     out->channel[0] = static_cast<uint16_t>(Clamp01(1.0 - x) * 65535.0);
     return TNT_OK;

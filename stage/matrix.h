@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "profile/tone_curve.h"
 #include "tintwell.h"
 
 namespace tnt {
@@ -13,26 +14,15 @@ namespace tnt {
 struct WorkColor;
 struct PowerTable;
 
-// Tone curves are tables of n doubles: n = 0 is the identity (no table),
-// n = 1 holds a gamma, n >= 2 holds samples in 0..1 equally spaced over
-// 0..1. Tables come from AllocBlock and belong to the stage.
 struct MatrixStageData {
     double colorants[3][3];  // rXYZ, gXYZ, bXYZ, each X, Y, Z
     double matrix[9];        // row-major; XYZ = M * RGB forward, its inverse in reverse
-    double* curve[3];        // red, green, blue
-    uint32_t curveLength[3];
+    ToneCurve curve[3];      // red, green, blue; owned by the stage
 };
 
 struct GrayStageData {
-    double* curve;
-    uint32_t curveLength;
+    ToneCurve curve;
 };
-
-// Reads a 'curv'-layout tag (count at byte 8, u16 entries from byte 12)
-// whatever its type. 5015 when the entries reach past the tag (checked
-// before anything is allocated), 21002 when the table cannot be had,
-// tag-interface statuses otherwise. On failure *table is null.
-TntStatus ReadToneCurve(Profile* profile, uint32_t signature, double** table, uint32_t* length);
 
 // Fills `data` from rXYZ..bXYZ and rTRC..bTRC; reverse (direction != 0)
 // inverts the matrix (20104 when singular). On failure no curve is kept.
@@ -41,17 +31,12 @@ TntStatus ReadGrayStage(GrayStageData* data, Profile* profile);
 void ReleaseMatrixStage(MatrixStageData* data);
 void ReleaseGrayStage(GrayStageData* data);
 
-// The curve at x, and the x at which an ascending curve reaches y. A value
-// on a flat stretch of a sampled curve inverts to the start of the stretch.
-double EvaluateCurve(const double* table, uint32_t length, double x);
-double InvertCurve(const double* table, uint32_t length, double y);
-
-// InvertCurve on one sampled curve for many values, with the interval
+// InvertToneCurve on one sampled curve for many values, with the interval
 // found from the value instead of by bisecting the whole table: the values
 // from the first sample to the last are cut into kCurveSearchBuckets equal
 // buckets, and each bucket knows the last sample lying in an earlier
 // bucket. On a curve that never falls the interval that holds a value is
-// unique, so the result is InvertCurve's to the last bit.
+// unique, so the result is InvertToneCurve's to the last bit.
 constexpr uint32_t kCurveSearchBuckets = 2048;
 struct CurveSearch {
     const double* table;
@@ -65,9 +50,22 @@ struct CurveSearch {
 bool PrepareCurveSearch(const double* table, uint32_t length, CurveSearch* search);
 double InvertCurveSearched(const CurveSearch* search, double y);
 
+// The samples of a sampled curve, for a search over them; null otherwise.
+inline const double* SampledTable(const ToneCurve& curve) {
+    return curve.kind == kCurveSampled ? curve.table : nullptr;
+}
+
+// Whether a curve's inverse is a root 1/param[0] that a power table can
+// take: a gamma, or a parametric curve inverted analytically whose power
+// segment is not so flat that the table's error could show.
+inline bool HasRootPower(const ToneCurve& curve) {
+    if (curve.kind == kCurveGamma) return true;
+    return curve.kind == kCurveParametric && curve.invertible && curve.param[1] >= 1.0 / 64;
+}
+
 // Where a matrix-reverse core may take its curve inverses from, per
-// channel: a power table for a gamma's inverse, or a search over a sampled
-// curve. Each serves only the curve it was made for; nulls mean the plain
+// channel: a power table for a gamma's or a parametric curve's root, or a
+// search over a sampled curve. Each serves only the curve it was made for; nulls mean the plain
 // computation.
 struct CurveInverses {
     const PowerTable* power[3];

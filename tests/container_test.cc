@@ -117,6 +117,17 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
     bad = good;
     bad[36] = 'x';
     EXPECT_EQ(open(bad), TNT_ERR_NOT_ICC);
+    // Versions 2 and 4 open; 5 and later are another format.
+    for (uint32_t version : {0x02400000u, 0x04400000u, 0x05000000u, 0xFF000000u}) {
+        bad = good;
+        PutBigU32(bad, 8, version);
+        const TntStatus st = open(bad);
+        EXPECT_EQ(st, version >= 0x05000000u ? TNT_ERR_PROFILE_VERSION : TNT_OK) << std::hex << version;
+        if (!st) {
+            TntCloseProfile(out);
+            out = untouched;
+        }
+    }
     bad = good;
     PutBigU32(bad, 128, 101);
     EXPECT_EQ(open(bad), TNT_ERR_NO_MEMORY) << "a directory never holds more than 100 tags";

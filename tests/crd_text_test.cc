@@ -3,8 +3,10 @@
 // refusals, and a write function that fails at each of its calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "postscript/crd.h"
 #include "support/allocation_sweep.h"
 #include "support/profile_builder.h"
+#include "support/v4_profiles.h"
 #include "tintwell.h"
 
 namespace {
@@ -87,7 +90,7 @@ TEST(CrdText, TableDictionariesAndIntents) {
     const LutContents lab = RandomTable(true, 4, 6, 20, 3, 7);
     Profile* p = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
     PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
-    PutTag(p, Sig("B2A0"), LutTag(lab));
+    PutTag(p, Sig("B2A0"), MftTag(lab));
     const std::string text = Save(p, 0);
     const std::string opening = "<<\n/ColorRenderingType 1\n/RenderingIntent /Perceptual\n"
                                 "/WhitePoint [0.9333 1.0000 0.8000]\n" + kPlainPQR;
@@ -117,8 +120,8 @@ TEST(CrdText, TableDictionariesAndIntents) {
     const LutContents narrow = RandomTable(false, 3, 3, 256, 256, 13);
     p = NewTestProfile(Sig("prtr"), Sig("RGB "), Sig("XYZ "));
     PutTag(p, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
-    PutTag(p, Sig("B2A0"), LutTag(RandomTable(true, 3, 2, 2, 2, 11)));
-    PutTag(p, Sig("B2A1"), LutTag(narrow));
+    PutTag(p, Sig("B2A0"), MftTag(RandomTable(true, 3, 2, 2, 2, 11)));
+    PutTag(p, Sig("B2A1"), MftTag(narrow));
     const std::string absolute = Save(p, 3);
     EXPECT_NE(absolute.find("/RenderingIntent /AbsoluteColorimetric\n"), std::string::npos);
     EXPECT_NE(absolute.find("/TransformPQR [\n{4 index 0 get mul 2 index 0 get div 4 { exch pop } repeat } bind\n"
@@ -162,6 +165,20 @@ TEST(CrdText, MatrixDictionary) {
                         Proc(inverse, 5, 1, nullptr) + "{}\n]\n>>\n"), std::string::npos) << text;
     TntCloseProfile(p);
 
+    // 'para' curves: a gamma is written as its inverse power like a 'curv'
+    // gamma; any other form as its inverse sampled at 1024 points.
+    p = MatrixCrdProfile({0, 65535});
+    PutTag(p, Sig("rTRC"), ParaTag(0, {2.2}));
+    PutTag(p, Sig("gTRC"), ParaTag(3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}));
+    const std::string para = Save(p, 1);
+    EXPECT_NE(para.find("/EncodeABC [{dup 0 lt {pop 0} if dup 1 gt {pop 1} if 0.4545 exp}\n2 dict begin /table\n[0 "),
+              std::string::npos) << para;
+    const size_t table = para.find("/table\n[") + 8;
+    const size_t end = para.find("]", table);
+    EXPECT_EQ(std::count(para.begin() + table, para.begin() + end, ' ') + std::count(para.begin() + table, para.begin() + end, '\n'),
+              1023) << "1024 values";
+    TntCloseProfile(p);
+
     const double rising[] = {0.0, 10.0, 20.0, 40.0};
     EXPECT_EQ(tnt::InvertCurveAt(rising, 4, -1.0), 0.0);
     EXPECT_EQ(tnt::InvertCurveAt(rising, 4, 40.0), 1.0);
@@ -190,7 +207,7 @@ TEST(CrdText, Refusals) {
 
     // Table tags that cannot be used are refused before the white point.
     const std::string intro = "<<\n/ColorRenderingType 1\n/RenderingIntent /Perceptual\n";
-    const Bytes tag = LutTag(RandomTable(true, 4, 3, 4, 4, 5));
+    const Bytes tag = MftTag(RandomTable(true, 4, 3, 4, 4, 5));
     auto refuse = [&](Bytes bytes, size_t offset, uint8_t value, TntStatus status) {
         if (offset) bytes[offset] = value;
         PutTag(p, Sig("B2A0"), bytes);
@@ -229,12 +246,22 @@ TEST(CrdText, Refusals) {
 TEST(CrdText, StopsAtTheFirstFailure) {
     Profile* lab = NewTestProfile(Sig("prtr"), Sig("CMYK"), Sig("Lab "));
     PutTag(lab, Sig("wtpt"), XYZTag(0.875, 0.9375, 0.75));
-    PutTag(lab, Sig("B2A0"), LutTag(RandomTable(true, 4, 5, 20, 18, 3)));
-    for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535})}) {
+    PutTag(lab, Sig("B2A0"), MftTag(RandomTable(true, 4, 5, 20, 18, 3)));
+    Profile* para = MatrixCrdProfile({0, 300, 9000, 65535});
+    PutTag(para, Sig("bTRC"), ParaTag(4, {2.2, 0.9, 0.1, 0.2, 0.1, 0.0, 0.0059}));
+    // An 'mBA ' profile (Little CMS made) only through the allocation sweep:
+    // its sampled render table takes tens of thousands of writes.
+    const std::string folder = TempPath("v4");
+    std::filesystem::create_directories(folder);
+    const std::string v4Path = MakeV4Profiles(folder, TNT_TEST_PROFILES).cmykXyz;
+    Bytes v4Image = ReadFileBytes(v4Path);
+    Profile* v4 = v4Path.empty() ? nullptr : OpenImage(v4Image);
+    for (Profile* p : {lab, MatrixCrdProfile({0, 300, 9000, 65535}), para, v4}) {
+        if (!p) continue;
         Recorder all;
         ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&all)), TNT_OK);
         const int64_t live = tnt::LiveBlockCount();
-        for (uint64_t k = 1; k <= all.calls; ++k) {
+        for (uint64_t k = 1; p != v4 && k <= all.calls; ++k) {
             Recorder r;
             r.failAt = k;
             ASSERT_EQ(TntSaveCRD(p, 3, Record, reinterpret_cast<uintptr_t>(&r)), kWriteFailed) << k;

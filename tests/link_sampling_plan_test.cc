@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "link/table.h"
 #include "platform/memory.h"
 #include "support/real_profiles.h"
+#include "support/v4_profiles.h"
 #include "transform/match.h"
 #include "transform/transform.h"
 
@@ -147,6 +149,9 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
     const std::string cmyk = icc + "ghostscript/default_cmyk.icc", gray = icc + "Gray.icc";
     const std::string fogra39 = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
     const std::string tr003 = tnt_test::TestProfile("tr003-cmyk-lab-low-v2.icc");
+    const std::string folder = tnt_test::TempPath("v4");
+    std::filesystem::create_directories(folder);
+    const tnt_test::MadeProfiles& v4 = tnt_test::MakeV4Profiles(folder, TNT_TEST_PROFILES);
     struct Pair {
         std::vector<std::string> paths;
         uint16_t intent;
@@ -187,6 +192,15 @@ TEST(LinkSampling, DirectFillsEqualSampledSections) {
         {{fogra39, icc + "ghostscript/default_rgb.icc", cmyk}, 0},
         {{tnt_test::TestProfile("srgb-to-fogra39-link-mft1-linkicc.icc")}, 0},
         {{tnt_test::TestProfile("fogra39-to-fogra29-link-mft2-collink.icc")}, 0},
+        // ICC v4: 'para' curves (forms 0 and 3, inverted through power
+        // tables), 'mAB ' first and 'mBA ' last (with a matrix and M curves),
+        // a v4 device link.
+        {{icc + "colord/sRGB.icc", icc + "colord/AdobeRGB1998.icc"}, 0},
+        {{icc + "colord/AdobeRGB1998.icc", icc + "colord/ECI-RGBv2.icc"}, 1},
+        {{sRGB, v4.cmykXyz}, 1},
+        {{adobe, v4.cmykLab}, 0},
+        {{v4.cmykLab, icc + "colord/sRGB.icc"}, 0},
+        {{v4.link}, 0},
     };
     const int64_t live = tnt::LiveBlockCount();
     for (const Pair& pair : pairs) {

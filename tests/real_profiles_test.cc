@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "profile/byteorder.h"
 #include "profile/container.h"
 #include "support/real_profiles.h"
+#include "support/v4_profiles.h"
 
 using namespace tnt;
 using tnt_test::BigU32;
@@ -55,6 +57,13 @@ std::vector<uint8_t> SaveToMemory(Profile* p, size_t room, TntStatus* status) {
 TEST(RealProfiles, RoundTripByteForByte) {
     std::vector<std::string> paths = tnt_test::RealProfilePaths();
     ASSERT_GE(paths.size(), 8u) << "the committed test profiles at least";
+    // ICC v4 tables and curves as Little CMS writes them ('mAB ', 'mBA ',
+    // 'para', 'mluc') keep their bytes and the header its version, too.
+    const std::string folder = tnt_test::TempPath("v4");
+    std::filesystem::create_directories(folder);
+    const tnt_test::MadeProfiles& v4 = tnt_test::MakeV4Profiles(folder, TNT_TEST_PROFILES);
+    for (const std::string& made : {v4.srgb, v4.cmykLab, v4.cmykXyz, v4.link, v4.rgbPara[3]})
+        if (!made.empty()) paths.push_back(made);
     int sharedBlocks = 0;
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);

@@ -136,10 +136,10 @@ TEST(StageBuild, WhitePointRecordAndRelease) {
     EXPECT_NEAR(stage.mediaWhite[0], 95.05, 1e-3);
     EXPECT_DOUBLE_EQ(stage.mediaWhite[1], 100.0);
     EXPECT_NEAR(stage.mediaWhite[2], 108.9, 1e-3);
-    EXPECT_EQ(stage.data.matrix.curveLength[1], 16u);
+    EXPECT_EQ(stage.data.matrix.curve[1].length, 16u);
     ReleaseStageTables(&stage);
     ReleaseStageTables(&stage);
-    EXPECT_EQ(stage.data.matrix.curve[0], nullptr);
+    EXPECT_EQ(stage.data.matrix.curve[0].table, nullptr);
 
     // A failing build still records its profile, so that a transform can
     // close it; a too-short white point is refused.
@@ -250,14 +250,23 @@ TEST(StageBuild, RealProfilesInBothDirections) {
         // Display-class profiles of Lab and XYZ data, and an input profile of
         // Lab data, are outside what those classes accept.
         {"icc/LCMSLABI.ICM", {5041, 5041}}, {"icc/LCMSXYZI.ICM", {5041, 5041}}, {"ref/lab2lab.icm", {5040, 5040}},
+        // Named colour profiles (colord-data) are no class a transform runs.
+        {"colord/Crayons.icc", {5008, 5008}}, {"colord/x11-colors.icc", {5008, 5008}},
+    };
+    // colord-data's other profiles are version 4 matrix display profiles.
+    auto kindsOf = [&](const std::string& key) -> const std::pair<int, int>* {
+        static const std::pair<int, int> matrix = {1, 2};
+        auto it = expected.find(key);
+        if (it != expected.end()) return &it->second;
+        return key.rfind("colord/", 0) == 0 ? &matrix : nullptr;
     };
     int seen = 0;
     for (const std::string& path : RealProfilePaths()) {
         const std::filesystem::path fp(path);
         const std::string key = fp.parent_path().filename().string() + "/" + fp.filename().string();
         SCOPED_TRACE(key);
-        auto it = expected.find(key);
-        if (it == expected.end()) {
+        const std::pair<int, int>* kinds = kindsOf(key);
+        if (!kinds) {
             ADD_FAILURE() << "no expectation for " << path;
             continue;
         }
@@ -265,7 +274,7 @@ TEST(StageBuild, RealProfilesInBothDirections) {
         ProfileLocation loc = FileLocationOf(path);
         Profile* p = nullptr;
         ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
-        const int wanted[2] = {it->second.first, it->second.second};
+        const int wanted[2] = {kinds->first, kinds->second};
         for (uint32_t direction = 0; direction < 2; ++direction) {
             TransformStage stage;
             ClearStage(&stage);

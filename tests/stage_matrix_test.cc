@@ -37,23 +37,83 @@ TransformStage Built(Profile* p, uint32_t direction) {
 TEST(StageCurves, EvaluateAndInvert) {
     // No entries: identity; one: a u8Fixed8 gamma; two: a line (a flat one
     // inverts to y); more: sampled, clamped, a flat stretch inverting to its start.
-    const double gamma[1] = {0x0233 / 256.0}, line[2] = {0.2, 0.6}, flat[2] = {0.5, 0.5};
-    const double t[5] = {0.1, 0.2, 0.5, 0.5, 0.9};
-    EXPECT_EQ(InvertCurve(nullptr, 0, 0.3), 0.3);
-    EXPECT_DOUBLE_EQ(EvaluateCurve(gamma, 1, 0.5), std::pow(0.5, 2.19921875));
-    EXPECT_DOUBLE_EQ(EvaluateCurve(gamma, 1, -0.5), 0.0);
-    EXPECT_DOUBLE_EQ(InvertCurve(flat, 2, 0.3), 0.3);
-    EXPECT_DOUBLE_EQ(EvaluateCurve(t, 5, 2.0), 0.9);
-    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.05), 0.0);
-    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.95), 1.0);
-    EXPECT_DOUBLE_EQ(InvertCurve(t, 5, 0.5), 0.5);
+    const double line[2] = {0.2, 0.6}, flat[2] = {0.5, 0.5}, t[5] = {0.1, 0.2, 0.5, 0.5, 0.9};
+    auto make = [](uint32_t kind, const double* table, uint32_t length) {
+        ToneCurve c{};
+        c.kind = kind;
+        c.table = const_cast<double*>(table);
+        c.length = length;
+        c.param[0] = 0x0233 / 256.0;
+        return c;
+    };
+    const ToneCurve identity = make(kCurveIdentity, nullptr, 0), gamma = make(kCurveGamma, nullptr, 0);
+    const ToneCurve straight = make(kCurveSampled, line, 2), level = make(kCurveSampled, flat, 2);
+    const ToneCurve sampled = make(kCurveSampled, t, 5);
+    EXPECT_EQ(InvertToneCurve(identity, 0.3), 0.3);
+    EXPECT_DOUBLE_EQ(EvaluateToneCurve(gamma, 0.5), std::pow(0.5, 2.19921875));
+    EXPECT_DOUBLE_EQ(EvaluateToneCurve(gamma, -0.5), 0.0);
+    EXPECT_DOUBLE_EQ(InvertToneCurve(level, 0.3), 0.3);
+    EXPECT_DOUBLE_EQ(EvaluateToneCurve(sampled, 2.0), 0.9);
+    EXPECT_DOUBLE_EQ(InvertToneCurve(sampled, 0.05), 0.0);
+    EXPECT_DOUBLE_EQ(InvertToneCurve(sampled, 0.95), 1.0);
+    EXPECT_DOUBLE_EQ(InvertToneCurve(sampled, 0.5), 0.5);
     for (double x = 0; x <= 1.0; x += 1.0 / 64) {
-        EXPECT_NEAR(InvertCurve(gamma, 1, EvaluateCurve(gamma, 1, x)), x, 1e-12);
-        EXPECT_NEAR(InvertCurve(line, 2, EvaluateCurve(line, 2, x)), x, 1e-12);
+        EXPECT_NEAR(InvertToneCurve(gamma, EvaluateToneCurve(gamma, x)), x, 1e-12);
+        EXPECT_NEAR(InvertToneCurve(straight, EvaluateToneCurve(straight, x)), x, 1e-12);
         if (x <= 0.5 || x > 0.75) {
-            EXPECT_NEAR(InvertCurve(t, 5, EvaluateCurve(t, 5, x)), x, 1e-12) << x;
+            EXPECT_NEAR(InvertToneCurve(sampled, EvaluateToneCurve(sampled, x)), x, 1e-12) << x;
         }
     }
+}
+
+// 'para' of every form, read from its tag, against Little CMS's
+// evaluation; its inverse lands back on y wherever the curve reaches y. A
+// falling or level curve is inverted through its samples; an unknown form
+// or missing parameters are refused.
+TEST(StageCurves, ParametricFormsAgreeWithLittleCms) {
+    const struct Row {
+        uint16_t function;
+        std::vector<double> parameters;
+        uint32_t kind;
+        bool invertible;
+    } rows[] = {
+        {0, {2.2}, kCurveGamma, false},
+        {1, {2.4, 1.1, -0.1}, kCurveParametric, true},
+        {2, {1.8, 0.9, 0.05, 0.02}, kCurveParametric, true},
+        {3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}, kCurveParametric, true},
+        {4, {2.2, 0.9, 0.1, 0.2, 0.1, 0.0, 0.0059}, kCurveParametric, true},
+        {3, {2.2, 1.0, 0.0, 0.0, 0.2}, kCurveParametric, true},  // level below the break
+        {4, {1.0, 1.0, 0.0, -0.5, 0.2, 0.0, 0.3}, kCurveParametric, false},  // falling first
+        {0, {0.0}, kCurveParametric, false},                      // level
+    };
+    Profile* p = NewTestProfile(Sig("mntr"), Sig("GRAY"), Sig("XYZ "));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.function);
+        PutTag(p, Sig("kTRC"), ParaTag(r.function, r.parameters));
+        ToneCurve c;
+        ASSERT_EQ(ReadToneCurveTag(p, Sig("kTRC"), &c), 0);
+        EXPECT_EQ(c.kind, r.kind);
+        EXPECT_EQ(c.kind == kCurveParametric && c.invertible, r.invertible);
+        cmsToneCurve* theirs = cmsBuildParametricToneCurve(nullptr, r.function + 1, c.param);
+        ASSERT_NE(theirs, nullptr);
+        for (double x = 0; x <= 1.0; x += 1.0 / 256) {
+            const double y = EvaluateToneCurve(c, x);
+            EXPECT_NEAR(y, std::clamp<double>(cmsEvalToneCurveFloat(theirs, float(x)), 0.0, 1.0), 2e-6) << x;
+            const double back = InvertToneCurve(c, y);
+            EXPECT_TRUE(back >= 0.0 && back <= 1.0) << x;
+            if (r.invertible || r.kind == kCurveGamma) {
+                EXPECT_NEAR(EvaluateToneCurve(c, back), y, 1e-12) << x;
+            }
+        }
+        cmsFreeToneCurve(theirs);
+        ReleaseToneCurve(&c);
+    }
+    ToneCurve c;
+    PutTag(p, Sig("kTRC"), ParaTag(5, {1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(ReadToneCurveTag(p, Sig("kTRC"), &c), TNT_ERR_TAG_NOT_FOUND);
+    PutTag(p, Sig("kTRC"), ParaTag(3, {2.4, 1, 0, 1}));
+    EXPECT_EQ(ReadToneCurveTag(p, Sig("kTRC"), &c), TNT_ERR_TAG_RANGE);
+    TntCloseProfile(p);
 }
 
 TEST(StageMatrix, ForwardReverseAndPassThrough) {
@@ -101,7 +161,7 @@ TEST(StageMatrix, ForwardReverseAndPassThrough) {
     TransformStage bad;
     ClearStage(&bad);
     EXPECT_EQ(BuildStage(&bad, p, 1, 0), TNT_ERR_SINGULAR_MATRIX);
-    EXPECT_EQ(bad.data.matrix.curve[0], nullptr);
+    EXPECT_EQ(bad.data.matrix.curve[0].table, nullptr);
     // A curve count beyond the tag fails before its table is asked for.
     TntRemoveProfileElement(p, Sig("bTRC"));
     Bytes lying = CurveTag({1, 2, 3});

@@ -7,12 +7,14 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/memory.h"
 #include "stage/stage.h"
 #include "support/allocation_sweep.h"
 #include "support/profile_builder.h"
+#include "support/v4_profiles.h"
 
 using namespace tnt;
 using namespace tnt_test;
@@ -56,7 +58,7 @@ uint32_t GridEntry(const LutStageData& d, uint64_t index) {
 double InterpolationBound(const LutStageData& d, const uint16_t* in, int k) {
     const int inputs = d.inputChannels;
     if (inputs < 3) return 0.0;
-    const int g = d.gridPoints;
+    const int g = d.gridPoints[0];
     uint64_t base = 0;
     double fraction[8];
     for (int j = 0; j < inputs; ++j) {
@@ -110,7 +112,7 @@ double InterpolationBound(const LutStageData& d, const uint16_t* in, int k) {
 // The spread of output k over the cell holding `in`: what one code of
 // difference in where the two place a point can cost, times (g - 1) / 65535.
 double CellSpread(const LutStageData& d, const uint16_t* in, int k) {
-    const int inputs = d.inputChannels, g = d.gridPoints;
+    const int inputs = d.inputChannels, g = d.gridPoints[0];
     uint64_t base = 0;
     for (int j = 0; j < inputs; ++j)
         base += std::min<uint32_t>(uint32_t((g - 1) * (in[j] / 65535.0)), g - 2) * d.stride[inputs - 1 - j];
@@ -173,7 +175,7 @@ TEST(StageReference, RealTablesAgreeWithLittleCms) {
             }
             ASSERT_TRUE(core.pipeline && inputCurves.pipeline && outputCurves.pipeline);
             ASSERT_EQ(matrix != nullptr, d.useMatrix != 0);
-            const int inputs = d.inputChannels, outputs = d.outputChannels, g = d.gridPoints;
+            const int inputs = d.inputChannels, outputs = d.outputChannels, g = d.gridPoints[0];
 
             // One colour through one part; false after the first disagreement.
             using Tolerance = std::array<double, 8>;
@@ -266,8 +268,14 @@ TEST(StageBuild, AllocationFailureSweep) {
         Profile* (*make)();
         uint32_t direction;
     };
-    static Bytes realImage;
+    static Bytes realImage, v4Lab, v4Xyz;
     realImage = ReadFileBytes(TestProfile("tr003-cmyk-lab-low-v2.icc"));
+    const std::string folder = TempPath("v4");
+    std::filesystem::create_directories(folder);
+    const MadeProfiles& v4 = MakeV4Profiles(folder, TNT_TEST_PROFILES);
+    v4Lab = ReadFileBytes(v4.cmykLab);
+    v4Xyz = ReadFileBytes(v4.cmykXyz);
+
     const Case cases[] = {
         {"matrix", [] { return MatrixProfile(Sig("mntr"), SampledCurveTag(64, [](double x) { return x; })); }, 1},
         {"gray", [] { return GrayProfile(Sig("mntr"), SampledCurveTag(8, [](double x) { return x; })); }, 0},
@@ -282,6 +290,13 @@ TEST(StageBuild, AllocationFailureSweep) {
              TntOpenProfile(&p, &loc);
              return p;
          }, 0},
+        // A 'para' that falls is inverted through samples; 'mAB ' and 'mBA '
+        // (with a matrix, and its grid copied into host order).
+        {"falling para", [] {
+             return MatrixProfile(Sig("mntr"), ParaTag(4, {1.0, 1.0, 0.0, -0.5, 0.2, 0.0, 0.3}));
+         }, 1},
+        {"mAB", [] { return OpenImage(v4Lab); }, 0},
+        {"mBA", [] { return OpenImage(v4Xyz); }, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

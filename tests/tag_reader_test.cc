@@ -3,14 +3,20 @@
 // before anything is allocated for the claim.
 #include <gtest/gtest.h>
 
+#include <lcms2.h>
+
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/memory.h"
 #include "postscript/crd.h"
 #include "profile/tag_reader.h"
+#include "profile/text_tag.h"
 #include "stage/lut.h"
 #include "stage/matrix.h"
 #include "support/profile_builder.h"
+#include "support/real_profiles.h"
 
 namespace {
 
@@ -85,14 +91,13 @@ TEST(TagReader, CurvesWhoseCountsLieAreRefusedBeforeAllocating) {
     tnt_test::PutTag(p, Sig("gTRC"), Bytes(curve.begin(), curve.begin() + 10));
 
     const int64_t live = tnt::LiveBlockCount();
-    double* table = nullptr;
-    uint32_t length = 7;
+    tnt::ToneCurve read{};
     tnt::FailAllocationAt(1);  // any allocation would fail the read with 21002
-    EXPECT_EQ(tnt::ReadToneCurve(p, Sig("rTRC"), &table, &length), TNT_ERR_TAG_RANGE);
-    EXPECT_EQ(tnt::ReadToneCurve(p, Sig("gTRC"), &table, &length), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::ReadToneCurveTag(p, Sig("rTRC"), &read), TNT_ERR_TAG_RANGE);
+    EXPECT_EQ(tnt::ReadToneCurveTag(p, Sig("gTRC"), &read), TNT_ERR_TAG_RANGE);
     tnt::FailAllocationAt(0);
-    EXPECT_EQ(table, nullptr);
-    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(read.table, nullptr);
+    EXPECT_EQ(read.length, 0u);
     EXPECT_EQ(tnt::LiveBlockCount(), live);
 
     // The PostScript writer inverts the same curves through the same reader.
@@ -108,18 +113,19 @@ TEST(TagReader, TablesThatClaimMoreThanTheTagAreUnusable) {
     tnt_test::LutContents contents;
     contents.outputs = 4;
     contents.grid = 3;
-    const Bytes table = tnt_test::LutTag(contents);
+    const Bytes table = tnt_test::MftTag(contents);
     Profile* p = ProfileWith(Sig("B2A0"), table);
     tnt::LutStageData lut{};
     ASSERT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A0")), TNT_OK);
     tnt::ReleaseLutStage(&lut);
     tnt::CrdTable crd{};
     ASSERT_EQ(tnt::ReadCrdTable(p, Sig("B2A0"), &crd), TNT_OK);
+    tnt::ReleaseCrdTable(&crd);
 
     // The last byte of the output curves cut off, then a grid of 255 points.
     tnt_test::PutTag(p, Sig("B2A1"), Bytes(table.begin(), table.end() - 1));
     EXPECT_EQ(tnt::ReadLutTable(&lut, p, Sig("B2A1")), TNT_ERR_TAG_NOT_FOUND);
-    EXPECT_EQ(lut.inputCurves, nullptr);
+    EXPECT_EQ(lut.inputCurves[0].table, nullptr);
     EXPECT_EQ(tnt::ReadCrdTable(p, Sig("B2A1"), &crd), TNT_ERR_TAG_RANGE);
     Bytes wide = table;
     wide[10] = 255;
@@ -129,6 +135,93 @@ TEST(TagReader, TablesThatClaimMoreThanTheTagAreUnusable) {
     // Shorter than the fixed header.
     tnt_test::PutTag(p, Sig("A2B0"), Bytes(table.begin(), table.begin() + 50));
     EXPECT_EQ(tnt::ReadLutTable(&lut, p, Sig("A2B0")), TNT_ERR_TAG_NOT_FOUND);
+    TntCloseProfile(p);
+}
+
+// A 'mluc' tag as the tag interface holds it (type in host order, the rest
+// big-endian): records of language, country and UTF-16 text.
+Bytes MlucTag(const std::vector<std::pair<std::string, std::u16string>>& records, uint32_t recordSize = 12) {
+    Bytes b = {0, 0, 0, 0, 0, 0, 0, 0};
+    const uint32_t type = Sig("mluc");
+    std::memcpy(b.data(), &type, 4);
+    auto u32 = [&](uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+    };
+    u32(uint32_t(records.size()));
+    u32(recordSize);
+    uint32_t offset = 16 + recordSize * uint32_t(records.size());
+    for (const auto& [where, text] : records) {
+        b.insert(b.end(), where.begin(), where.end());
+        u32(uint32_t(2 * text.size()));
+        u32(offset);
+        offset += uint32_t(2 * text.size());
+    }
+    for (const auto& record : records)
+        for (char16_t c : record.second) b.insert(b.end(), {uint8_t(c >> 8), uint8_t(c)});
+    return b;
+}
+
+std::string TextOf(Profile* p, uint32_t signature, TntStatus* status, size_t capacity = 256) {
+    tnt::TagReader reader{};
+    std::vector<char> text(capacity);
+    *status = tnt::OpenTagReader(p, signature, &reader);
+    if (!*status) *status = tnt::ReadTagText(reader, text.data(), capacity, nullptr);
+    return text.data();
+}
+
+// Descriptions and copyrights of every real profile read as Little CMS
+// reads them (American English from 'mluc'), and hand-made 'mluc' tags:
+// the record chosen, UTF-8 out of UTF-16, and lying records refused.
+TEST(TagReader, TextOfDescriptionsInEveryType) {
+    int compared = 0, multiLocalized = 0;
+    for (const std::string& path : tnt_test::RealProfilePaths()) {
+        ProfileLocation location = tnt_test::FileLocationOf(path);
+        Profile* p = nullptr;
+        ASSERT_EQ(TntOpenProfile(&p, &location), TNT_OK);
+        cmsHPROFILE h = cmsOpenProfileFromFile(path.c_str(), "r");
+        for (auto [tag, info] : {std::pair{Sig("desc"), cmsInfoDescription}, {Sig("cprt"), cmsInfoCopyright}}) {
+            char theirs[512] = "";
+            cmsGetProfileInfoASCII(h, info, "en", "US", theirs, sizeof theirs);
+            TntStatus st;
+            const std::string ours = TextOf(p, tag, &st, sizeof theirs);
+            bool ascii = true;
+            for (unsigned char c : ours) ascii = ascii && c < 0x80;
+            if (st || !ascii) continue;
+            EXPECT_EQ(ours, theirs) << path;
+            ++compared;
+            multiLocalized += tnt_test::BigU32(tnt_test::ReadFileBytes(path), 8) >= 0x04000000u;
+        }
+        cmsCloseProfile(h);
+        TntCloseProfile(p);
+    }
+    EXPECT_GE(compared, 16);
+    EXPECT_GE(multiLocalized, 4) << "ghostscript's v4 profiles describe themselves in 'mluc'";
+
+    Profile* p = ProfileWith(Sig("desc"), MlucTag({{"deDE", u"Farbe"}, {"enUS", u"Colour \U0001F308 \xe9"}}));
+    TntStatus st;
+    EXPECT_EQ(TextOf(p, Sig("desc"), &st), "Colour \xf0\x9f\x8c\x88 \xc3\xa9");
+    tnt_test::PutTag(p, Sig("desc"), MlucTag({{"frFR", u"Couleur\xd800!"}}));
+    EXPECT_EQ(TextOf(p, Sig("desc"), &st), "Couleur\xef\xbf\xbd!") << "first record, an unpaired surrogate";
+    tnt::TagReader reader{};
+    ASSERT_EQ(tnt::OpenTagReader(p, Sig("desc"), &reader), TNT_OK);
+    char small[4];
+    size_t length = 0;
+    EXPECT_EQ(tnt::ReadTagText(reader, small, sizeof small, &length), TNT_OK);
+    EXPECT_EQ(std::string(small), "Cou");
+    EXPECT_EQ(length, 11u);
+    // Lying records: text past the tag, a record size below 12, records past
+    // the tag, a header cut short; another type.
+    Bytes lying = MlucTag({{"enUS", u"abc"}});
+    lying[27] = 0x40;  // the text's offset
+    const Bytes cases[] = {lying, MlucTag({{"enUS", u"abc"}}, 8), Bytes(lying.begin(), lying.begin() + 20),
+                           Bytes(lying.begin(), lying.begin() + 14), tnt_test::XYZTag(1, 1, 1)};
+    const TntStatus expected[] = {TNT_ERR_TAG_RANGE, TNT_ERR_TAG_NOT_FOUND, TNT_ERR_TAG_RANGE, TNT_ERR_TAG_RANGE,
+                                  TNT_ERR_TAG_NOT_FOUND};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        tnt_test::PutTag(p, Sig("desc"), cases[i]);
+        EXPECT_EQ(TextOf(p, Sig("desc"), &st), "") << i;
+        EXPECT_EQ(st, expected[i]) << i;
+    }
     TntCloseProfile(p);
 }
 

@@ -1,5 +1,6 @@
-// 'info': a profile's header in words, its tag table as stored, and how the
-// library classifies it in each direction and intent.
+// 'info': a profile's header in words, its tag table as stored with each
+// tag's contents in brief, and how the library classifies it in each
+// direction and intent; with --tag, one tag's contents in full.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,24 +8,32 @@
 
 #include "commands.h"
 #include "common.h"
+#include "tag_description.h"
 
 namespace tool {
 
 namespace {
 
 const char kInfoHelp[] =
-    "usage: tintwell info [--json] PROFILE...\n"
+    "usage: tintwell info [--json] [--tag SIG] PROFILE...\n"
     "\n"
     "Prints, for each profile (a file or builtin:srgb, builtin:lab, builtin:gray):\n"
     "  - the header in words: class, data colour space, connection space, version,\n"
-    "    rendering intent, creator, creation date, description and copyright;\n"
-    "  - the tag table as stored: signature, type, offset, size, and which tags\n"
-    "    share their data with an earlier one;\n"
+    "    rendering intent, creator, creation date, description and copyright\n"
+    "    (from 'desc'/'cprt' of type 'desc', 'text' or 'mluc', in American English\n"
+    "    where a 'mluc' has it);\n"
+    "  - the tag table as stored: signature, type, offset, size, which tags\n"
+    "    share their data with an earlier one, and the contents in brief (tone\n"
+    "    curves with their 'para' function and parameters, tables with their\n"
+    "    elements, text, XYZ numbers, the 'chad' matrix);\n"
     "  - how the profile works as a transform, tried for each direction (forward:\n"
     "    device to connection space; reverse: connection space to device) and each\n"
     "    rendering intent, with the spaces it joins or the reason it cannot.\n"
     "\n"
-    "  --json   the same as one JSON array, for programs\n"
+    "  --json      the same as one JSON array, for programs\n"
+    "  --tag SIG   only the tag SIG (such as rTRC, A2B0, desc, chad), its contents\n"
+    "              in full: curve functions, table elements with their offsets,\n"
+    "              every text of a 'mluc', matrices\n"
     "\n"
     "Exit status: 0 every profile read, 1 some could not be read, 2 bad arguments.\n";
 
@@ -53,6 +62,7 @@ struct TagRow {
     TntSignature signature = 0, type = 0;
     uint32_t offset = 0, size = 0;
     std::string sharesWith;
+    std::string contents;
 };
 
 struct Attempt {
@@ -61,29 +71,6 @@ struct Attempt {
     TntStatus status;
     TntSignature from, to;
 };
-
-// Text of a 'desc' or 'text' tag, read through the tag interface (host
-// order); empty when absent or of another type.
-std::string TagText(Profile* p, TntSignature tag) {
-    uint32_t size = TntGetProfileElementSize(p, tag);
-    const auto* data = static_cast<const uint8_t*>(TntProfileGetTagDataPtr(p, tag));
-    if (!data || size < 12) return "";
-    uint32_t type, count;
-    std::memcpy(&type, data, 4);
-    const char* text = nullptr;
-    size_t length = 0;
-    if (type == TNT_SIG('d', 'e', 's', 'c')) {
-        std::memcpy(&count, data + 8, 4);
-        text = reinterpret_cast<const char*>(data + 12);
-        length = std::min<size_t>(count, size - 12);
-    } else if (type == TNT_SIG('t', 'e', 'x', 't')) {
-        text = reinterpret_cast<const char*>(data + 8);
-        length = size - 8;
-    }
-    std::string out;
-    for (size_t i = 0; text && i < length && text[i]; ++i) out += text[i];
-    return out;
-}
 
 bool HasTag(Profile* p, TntSignature tag) {
     uint32_t exists = 0;
@@ -126,7 +113,7 @@ std::vector<Attempt> Classify(Profile* p, const ProfileHeader& h) {
     return out;
 }
 
-bool ReadTable(const Bytes& bytes, std::vector<TagRow>* rows) {
+bool ReadTable(Profile* p, const Bytes& bytes, std::vector<TagRow>* rows) {
     if (bytes.size() < 132) return false;
     uint32_t count = Big32(bytes, 128);
     if (count > 100 || 132 + size_t(count) * 12 > bytes.size()) return false;
@@ -142,6 +129,7 @@ bool ReadTable(const Bytes& bytes, std::vector<TagRow>* rows) {
                 r.sharesWith = SigTrimmed(earlier.signature);
                 break;
             }
+        r.contents = TagSummary(p, r.signature);
         rows->push_back(r);
     }
     return true;
@@ -173,10 +161,10 @@ void PrintText(const std::string& name, Profile* p, const ProfileHeader& h, cons
     if (!desc.empty()) std::printf("  description     %s\n", desc.c_str());
     if (!cprt.empty()) std::printf("  copyright       %s\n", cprt.c_str());
     std::printf("  tags            %zu\n", rows.size());
-    std::printf("    %-6s  %-6s  %10s  %10s  %s\n", "tag", "type", "offset", "size", "shares data with");
+    std::printf("    %-6s  %-6s  %10s  %10s  %-6s  %s\n", "tag", "type", "offset", "size", "shares", "contents");
     for (const TagRow& r : rows)
-        std::printf("    %s  %s  %10u  %10u  %s\n", SigText(r.signature).c_str(), SigText(r.type).c_str(), r.offset,
-                    r.size, r.sharesWith.c_str());
+        std::printf("    %s  %s  %10u  %10u  %-6s  %s\n", SigText(r.signature).c_str(), SigText(r.type).c_str(), r.offset,
+                    r.size, r.sharesWith.c_str(), r.contents.c_str());
     std::printf("  as a transform\n");
     for (const Attempt& a : attempts) {
         std::printf("    %-8s %-22s ", a.direction, IntentWords(a.intent));
@@ -203,9 +191,11 @@ void PrintJson(const std::string& name, Profile* p, const ProfileHeader& h, cons
     std::printf("   \"tags\": [");
     for (size_t i = 0; i < rows.size(); ++i) {
         const TagRow& r = rows[i];
-        std::printf("%s\n     {\"signature\": %s, \"type\": %s, \"offset\": %u, \"size\": %u, \"sharesWith\": %s}",
+        std::printf("%s\n     {\"signature\": %s, \"type\": %s, \"offset\": %u, \"size\": %u, \"sharesWith\": %s, "
+                    "\"contents\": %s}",
                     i ? "," : "", JsonText(SigTrimmed(r.signature)).c_str(), JsonText(SigTrimmed(r.type)).c_str(),
-                    r.offset, r.size, r.sharesWith.empty() ? "null" : JsonText(r.sharesWith).c_str());
+                    r.offset, r.size, r.sharesWith.empty() ? "null" : JsonText(r.sharesWith).c_str(),
+                    JsonText(r.contents).c_str());
     }
     std::printf("],\n   \"transforms\": [");
     for (size_t i = 0; i < attempts.size(); ++i) {
@@ -222,6 +212,28 @@ void PrintJson(const std::string& name, Profile* p, const ProfileHeader& h, cons
     std::printf("]}");
 }
 
+// One tag in full; false when the profile has no such tag.
+bool PrintTag(const std::string& name, Profile* p, TntSignature tag, bool json, bool first) {
+    uint32_t exists = 0;
+    TntProfileElementExists(p, tag, &exists);
+    std::vector<std::string> lines;
+    if (exists) {
+        lines = TagDetails(p, tag);
+    } else {
+        Fail(name, "no tag " + SigText(tag));
+    }
+    if (!json) {
+        std::printf("%s\n", name.c_str());
+        for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
+        return exists != 0;
+    }
+    std::printf("%s\n  {\"file\": %s, \"tag\": %s, \"contents\": [", first ? "" : ",", JsonText(name).c_str(),
+                JsonText(SigTrimmed(tag)).c_str());
+    for (size_t i = 0; i < lines.size(); ++i) std::printf("%s%s", i ? ", " : "", JsonText(lines[i]).c_str());
+    std::printf("]}");
+    return exists != 0;
+}
+
 }  // namespace
 
 int CmdInfo(int argc, char** argv) {
@@ -230,12 +242,19 @@ int CmdInfo(int argc, char** argv) {
         return kExitOk;
     }
     bool json = false;
+    TntSignature tag = 0;
     std::vector<std::string> names;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--json")
+        if (arg == "--json") {
             json = true;
-        else if (arg.size() > 1 && arg[0] == '-')
+        } else if (arg == "--tag") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            if (value.empty() || value.size() > 4) return UsageError("info", "--tag needs a signature of 1 to 4 characters");
+            // Short signatures are padded with spaces, as ICC pads them.
+            const std::string padded = (value + "    ").substr(0, 4);
+            tag = TNT_SIG(padded[0], padded[1], padded[2], padded[3]);
+        } else if (arg.size() > 1 && arg[0] == '-')
             return UsageError("info", "unknown option " + arg);
         else
             names.push_back(arg);
@@ -256,10 +275,16 @@ int CmdInfo(int argc, char** argv) {
             rc = kExitFailure;
             continue;
         }
+        if (tag) {
+            rc = PrintTag(name, p, tag, json, first) ? rc : kExitFailure;
+            first = false;
+            TntCloseProfile(p);
+            continue;
+        }
         ProfileHeader h;
         TntGetProfileHeader(p, &h);
         std::vector<TagRow> rows;
-        ReadTable(bytes, &rows);
+        ReadTable(p, bytes, &rows);
         std::vector<Attempt> attempts = Classify(p, h);
         if (json)
             PrintJson(name, p, h, rows, attempts, first);

@@ -46,6 +46,7 @@ const char* StatusWords(TntStatus status) {
         case TNT_ERR_PROFILE_TOO_SHORT: return "too short to be an ICC profile";
         case TNT_ERR_PROFILE_SIZE: return "the header's size is larger than the data";
         case TNT_ERR_NOT_ICC: return "not an ICC profile (no 'acsp' signature)";
+        case TNT_ERR_PROFILE_VERSION: return "profile version 5 or later is not supported";
         case TNT_ERR_TAG_RANGE: return "a tag is shorter than its contents say";
         case TNT_ERR_PCS_INPUT:
         case TNT_ERR_PCS_DISPLAY:

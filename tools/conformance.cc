@@ -2,10 +2,12 @@
 // through Little CMS for pairs of real profiles and prints how far the two
 // results lie apart, as CIE dE2000 in the destination profile's PCS.
 //
-//   tintwell_conformance [--extended] [--steps N] [--profiles DIR] [--intents 0,1,3] [--worst]
+//   tintwell_conformance [--extended | --v4] [--steps N] [--profiles DIR] [--intents 0,1,3] [--worst]
 //
 // The default set is the one the conformance test asserts; --extended runs
-// every sensible combination of the profiles found. Rows marked "wtpt D50"
+// every sensible combination of the profiles found; --v4 the ICC v4
+// profiles (colord-data's, ghostscript's, and some made with Little CMS in
+// a temporary folder), each to and from sRGB. Rows marked "wtpt D50"
 // repeat an absolute-intent comparison with Tintwell given v2 display
 // profiles whose media white is D50; rows marked "gray as light" feed Little
 // CMS the gray values unflipped. The last three numeric columns repeat the
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -59,13 +62,15 @@ void Row(const ConformancePair& pair, const ConformanceOptions& o, const char* n
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool extended = false, worst = false;
+    bool extended = false, worst = false, v4 = false;
     int steps = 0;
     std::string profiles = TNT_TEST_PROFILES;
     std::vector<uint16_t> intents = {0, 1, 3};
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--extended")) {
             extended = true;
+        } else if (!std::strcmp(argv[i], "--v4")) {
+            v4 = true;
         } else if (!std::strcmp(argv[i], "--worst")) {
             worst = true;
         } else if (!std::strcmp(argv[i], "--steps") && i + 1 < argc) {
@@ -81,12 +86,19 @@ int main(int argc, char** argv) {
             }
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--extended] [--steps N] [--profiles DIR] [--intents 0,1,3] [--worst]\n",
+                         "usage: %s [--extended | --v4] [--steps N] [--profiles DIR] [--intents 0,1,3] [--worst]\n",
                          argv[0]);
             return 2;
         }
     }
-    std::vector<ConformancePair> pairs = ConformancePairs(profiles, extended);
+    std::vector<ConformancePair> pairs;
+    if (v4) {
+        const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tintwell-conformance-v4";
+        std::filesystem::create_directories(folder);
+        pairs = V4ConformancePairs(profiles, folder.string());
+    } else {
+        pairs = ConformancePairs(profiles, extended);
+    }
     if (pairs.empty()) {
         std::fprintf(stderr, "no profiles found\n");
         return 1;

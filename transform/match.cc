@@ -252,8 +252,8 @@ int AttachPowerTables(MatchPlan* plan, PowerTable* tables, int capacity) {
         if (stage->kind == kStageMatrixReverse && stage->profile && (step.passFlags & kPassCore)) {
             const MatrixStageData& matrix = stage->data.matrix;
             for (int c = 0; c < 3; ++c)
-                if (matrix.curveLength[c] == 1 && matrix.curve[c])
-                    step.inverse.power[c] = TableFor(1.0 / matrix.curve[c][0], tables, capacity, &filled);
+                if (HasRootPower(matrix.curve[c]))
+                    step.inverse.power[c] = TableFor(1.0 / matrix.curve[c].param[0], tables, capacity, &filled);
         }
     }
     return filled;
@@ -267,7 +267,7 @@ int AttachCurveSearches(MatchPlan* plan, CurveSearch* searches, int capacity) {
         if (stage->kind != kStageMatrixReverse || !stage->profile || !(step.passFlags & kPassCore)) continue;
         const MatrixStageData& matrix = stage->data.matrix;
         for (int c = 0; c < 3 && filled < capacity; ++c)
-            if (PrepareCurveSearch(matrix.curve[c], matrix.curveLength[c], &searches[filled]))
+            if (PrepareCurveSearch(SampledTable(matrix.curve[c]), matrix.curve[c].length, &searches[filled]))
                 step.inverse.search[c] = &searches[filled++];
     }
     return filled;

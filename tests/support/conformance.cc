@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "support/v4_profiles.h"
 
 namespace tnt_test {
 
@@ -156,7 +159,7 @@ TntStatus RunTintwell(const ConformancePair& pair, const ConformanceOptions& o, 
     std::vector<uint8_t> images[2];
     int count = 0;
     if (!pair.source.empty()) images[count++] = ReadAll(pair.source);
-    images[count++] = ReadAll(pair.destination);
+    if (!pair.link) images[count++] = ReadAll(pair.destination);
     ProfileLocation locations[2] = {};
     Profile* profiles[2] = {nullptr, nullptr};
     TntStatus st = TNT_OK;
@@ -320,12 +323,12 @@ ConformanceStats CompareWithLittleCms(const ConformancePair& pair, const Conform
         }
     }
     l.source = OpenLcms(l.context, pair.source);
-    l.destination = OpenLcms(l.context, pair.destination);
+    l.destination = pair.link ? nullptr : OpenLcms(l.context, pair.destination);
     // The measurement runs in the default context whatever the conversion
     // used, so both results are measured alike.
     l.measured = OpenLcms(nullptr, pair.destination);
     l.lab = cmsCreateLab4Profile(nullptr);
-    if (!l.source || !l.destination || !l.measured || !l.lab) {
+    if (!l.source || (!l.destination && !pair.link) || !l.measured || !l.lab) {
         stats.error = "Little CMS cannot open the profiles";
         return stats;
     }
@@ -414,6 +417,42 @@ std::vector<ConformancePair> ConformancePairs(const std::string& shared, bool ex
     }
     std::erase_if(pairs, [](const ConformancePair& p) {
         return (!p.source.empty() && !Exists(p.source)) || !Exists(p.destination);
+    });
+    return pairs;
+}
+
+std::vector<ConformancePair> V4ConformancePairs(const std::string& shared, const std::string& folder) {
+    const std::string icc = "/usr/share/color/icc/", gs = icc + "ghostscript/", srgb = icc + "sRGB.icc";
+    const MadeProfiles& made = MakeV4Profiles(folder, shared);
+    std::vector<std::string> rgb = {gs + "ps_rgb.icc", made.srgb};
+    rgb.insert(rgb.end(), made.rgbPara.begin(), made.rgbPara.end());
+    std::vector<std::string> colord;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(icc + "colord", ec)) colord.push_back(entry.path());
+    std::sort(colord.begin(), colord.end());
+    for (const std::string& path : colord) {
+        const std::vector<uint8_t> b = ReadAll(path);
+        if (b.size() >= 20 && Big32(b, 16) == TNT_SIG('R', 'G', 'B', ' ')) rgb.push_back(path);
+    }
+    std::vector<std::string> cmyk = {gs + "ps_cmyk.icc", made.cmykLab, made.cmykXyz};
+    std::erase(rgb, "");
+    std::erase(cmyk, "");
+    using K = ConformanceKind;
+    std::vector<ConformancePair> pairs;
+    for (const auto& p : rgb) {
+        pairs.push_back({K::kRgbToRgb, p, srgb});
+        pairs.push_back({K::kRgbToRgb, srgb, p});
+    }
+    for (const auto& p : cmyk) {
+        pairs.push_back({K::kCmykToRgb, p, srgb});
+        pairs.push_back({K::kRgbToCmyk, srgb, p});
+    }
+    pairs.push_back({K::kLabToCmyk, "", made.cmykLab});
+    pairs.push_back({K::kLabToCmyk, "", made.cmykXyz});
+    pairs.push_back({K::kGrayToRgb, gs + "ps_gray.icc", srgb});
+    pairs.push_back({K::kRgbToCmyk, made.link, made.cmykLab, true});
+    std::erase_if(pairs, [](const ConformancePair& p) {
+        return p.destination.empty() || (!p.source.empty() && !Exists(p.source)) || !Exists(p.destination);
     });
     return pairs;
 }

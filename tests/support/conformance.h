@@ -21,6 +21,8 @@ struct ConformancePair {
     ConformanceKind kind;
     std::string source;       // profile path; empty when the source is Lab
     std::string destination;  // profile path
+    // The source is a device link run alone; the destination only measures.
+    bool link = false;
 };
 
 struct ConformanceOptions {
@@ -61,6 +63,12 @@ ConformanceStats CompareWithLittleCms(const ConformancePair& pair, const Conform
 // sensible combination of the profiles found. Pairs whose files are
 // missing are left out.
 std::vector<ConformancePair> ConformancePairs(const std::string& sharedProfiles, bool extended);
+
+// Pairs of the ICC v4 profiles: colord-data's and ghostscript's, and those
+// MakeV4Profiles makes in `folder` from the committed test profiles in
+// `sharedProfiles`, each to and from sRGB (icc-profiles-free's v2 sRGB.icc).
+// Pairs whose files are missing are left out.
+std::vector<ConformancePair> V4ConformancePairs(const std::string& sharedProfiles, const std::string& folder);
 
 // True when the pair involves a v2 display profile whose media white is not
 // D50 (absolute-intent results then differ by design).

@@ -58,6 +58,20 @@ Bytes CurveTag(const std::vector<uint16_t>& entries) {
     return w.b;
 }
 
+Bytes ParaTag(uint16_t function, const std::vector<double>& parameters) {
+    HostWriter w;
+    w.u32(Sig("para"));
+    w.u32(0);
+    w.u8(uint8_t(function >> 8));
+    w.u8(uint8_t(function));
+    w.u16(0);
+    for (double v : parameters) {
+        const uint32_t fixed = static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)));
+        for (int shift = 24; shift >= 0; shift -= 8) w.u8(uint8_t(fixed >> shift));
+    }
+    return w.b;
+}
+
 Bytes GammaCurveTag(double gamma) { return CurveTag({static_cast<uint16_t>(std::lround(gamma * 256.0))}); }
 
 Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
@@ -100,7 +114,7 @@ std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<
     return out;
 }
 
-Bytes LutTag(LutContents table) {
+Bytes MftTag(LutContents table) {
     const uint32_t m = table.sixteenBit ? table.inputEntries : 256;
     const uint32_t p = table.sixteenBit ? table.outputEntries : 256;
     if (table.inputCurves.empty()) table.inputCurves = IdentityRamps(table.inputs, m, table.sixteenBit);
@@ -178,7 +192,7 @@ Profile* LutProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs,
                     const std::vector<std::pair<uint32_t, LutContents>>& tables) {
     Profile* p = NewTestProfile(deviceClass, colorSpace, pcs);
     PutWhitePoint(p);
-    for (const auto& [tag, table] : tables) PutTag(p, tag, LutTag(table));
+    for (const auto& [tag, table] : tables) PutTag(p, tag, MftTag(table));
     return p;
 }
 

@@ -19,6 +19,10 @@ Bytes XYZTag(double x, double y, double z);
 // u8Fixed8 gamma, more a sampled curve.
 Bytes CurveTag(const std::vector<uint16_t>& entries);
 Bytes GammaCurveTag(double gamma);
+// 'para' of ICC form `function` with the parameters as given. As the tag
+// interface hands the type out: its signature in host order, the rest as
+// stored in the file (big-endian).
+Bytes ParaTag(uint16_t function, const std::vector<double>& parameters);
 // `count` samples of f over 0..1, each rounded to 16 bits.
 Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f);
 
@@ -45,7 +49,7 @@ std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool six
 // The grid of f sampled at the nodes (first input slowest), rounded to the
 // table's width. f maps `inputs` values in 0..1 to `outputs` values in 0..1.
 std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<void(const double*, double*)>& f);
-Bytes LutTag(LutContents table);
+Bytes MftTag(LutContents table);
 
 // ---- profiles
 

@@ -133,4 +133,18 @@ ok tificc -t1 -p"$FOGRA39" -m1 -o*sRGB chart.tif ref-proof.tif
 ok "$T" proof chart.tif proof.tif --printer "$FOGRA39"
 ok "$T" compare ref-proof.tif proof.tif --tolerance 10 --mean-tolerance 0.6
 
+# ICC v4: an image tagged with colord-data's Adobe RGB (1998) ('para'
+# curves) by tificc is converted from its embedded profile; a v4 device link
+# as linkicc writes it by default ('mAB ') converts on its own.
+if [ -f /usr/share/color/icc/colord/AdobeRGB1998.icc ]; then
+  ok tificc -t1 -o/usr/share/color/icc/colord/AdobeRGB1998.icc -e chart.tif adobe-v4.tif
+  ok tificc -t1 -o"$FOGRA39" adobe-v4.tif ref-adobe-v4.tif
+  ok "$T" image adobe-v4.tif out-adobe-v4.tif --profiles "$FOGRA39" --intent 1
+  ok "$T" compare ref-adobe-v4.tif out-adobe-v4.tif --tolerance 10 --mean-tolerance 0.5
+fi
+ok linkicc -o link-v4.icc "$FOGRA39" "$TR003"
+ok tificc -l link-v4.icc out1.tif ref-link-v4.tif
+ok "$T" image out1.tif out-link-v4.tif --profiles link-v4.icc
+ok "$T" compare ref-link-v4.tif out-link-v4.tif --tolerance 4 --mean-tolerance 0.5
+
 finish

@@ -26,4 +26,29 @@ ok "$T" info "$PROFILES/gray-gamma1-mntr-xyz-v2.icc"
 grep -q "gray tone curve" .out || fail "gray profile not classified"
 ok "$T" info "$PROFILES/srgb-to-fogra39-link-mft1-linkicc.icc"
 grep -q "reverse" .out && fail "device link shown in reverse"
+# ICC v4: 'mluc' text, 'para' functions and the 'chad' matrix of colord-data's
+# sRGB, one tag in full, and a device link's 'mAB ' elements as Little CMS's
+# linkicc writes it by default.
+COLORD=/usr/share/color/icc/colord
+if [ -f "$COLORD/sRGB.icc" ]; then
+  ok "$T" info "$COLORD/sRGB.icc"
+  grep -q '^  description     sRGB$' .out || fail "colord sRGB: 'mluc' description not shown"
+  grep -qE "^    'rTRC'  'para' .*'para' form 3: g 2\.39999, a 0\.947861, .*, d 0\.040451" .out || fail "colord sRGB: 'para' not shown"
+  grep -qE "^    'chad'  'sf32' .*\[1\.048 " .out || fail "colord sRGB: 'chad' not shown"
+  ok "$T" info --tag desc "$COLORD/sRGB.icc"
+  grep -q 'en-US: "sRGB"' .out || fail "colord sRGB: 'mluc' records not listed"
+  ok "$T" info --json --tag rTRC "$COLORD/sRGB.icc"
+  python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert "Y = (aX + b)^g from X = d" in d[0]["contents"][1]' .out ||
+    fail "colord sRGB: --tag rTRC --json"
+fi
+refused 1 - "$T" info --tag zzzz "$FOGRA39"
+if command -v linkicc >/dev/null; then
+  linkicc -o v4link.icc "$FOGRA39" "$PROFILES/fogra29-cmyk-xyz-v2.icc" >/dev/null 2>&1
+  ok "$T" info --tag A2B0 v4link.icc
+  grep -q "'mAB ': 4 inputs -> 4 outputs" .out || fail "v4 link: 'mAB ' not read"
+  grep -qE '^      grid [0-9]+ x [0-9]+ x [0-9]+ x [0-9]+ points, 16-bit values at [0-9]+$' .out || fail "v4 link: grid not shown"
+  grep -q '^      A curves at 32:' .out || fail "v4 link: A curves not shown"
+  ok "$T" info v4link.icc
+  grep -q "forward  relative colorimetric  'CMYK' -> 'CMYK', device link table" .out || fail "v4 link does not run"
+fi
 finish
