@@ -10,7 +10,9 @@
 // time (one 64-bit node per pixel) and two vertices weighted per
 // multiply-add, then the output form. Packed pixels are loaded and
 // permuted, not gathered; masked loads and stores keep every access inside
-// the runs. The repeat cache is kept per block as in the AVX2 routines.
+// the runs. The repeat cache is kept per block: a block whose sixteen
+// pixels all equal the last computed pixel takes its output, any other
+// block is computed whole.
 // GCC 12's AVX-512 intrinsics start many results from an "undefined"
 // vector, which its own uninitialized-use warning then reports.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -371,18 +373,12 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
             Channels ch = LoadPixels<Sample, kIn>(in + at * inStep, offsets, packedIn, key0, key1);
             Outputs result;
             const __mmask16 same = _mm512_cmpeq_epi32_mask(key0, lastKey0) & _mm512_cmpeq_epi32_mask(key1, lastKey1);
-            // A block with a run in it starts a stretch for the per-pixel
-            // routine, whose repeat cache computes each colour once.
-            const __m512i previous = _mm512_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14);
-            const __mmask16 repeats = _mm512_cmpeq_epi32_mask(key0, _mm512_permutexvar_epi32(previous, key0)) &
-                                      _mm512_cmpeq_epi32_mask(key1, _mm512_permutexvar_epi32(previous, key1));
+            // Unlike the AVX2 routines, a block with repeated pixels inside
+            // is computed whole: photographs repeat pixels at random, which
+            // the per-pixel routine's repeat test mispredicts, and sixteen
+            // pixels cost about what the test saves.
             if (haveLast && same == 0xFFFF) {
                 result = lastOut;
-            } else if (repeats & 0xFFFE) {
-                const int32_t stretch = limit - at < 256 ? limit - at : 256;
-                baseline(table, in + at * inStep, out + at * outStep, stretch, sourceStep, destinationStep, nullptr);
-                at += stretch - 16;
-                continue;
             } else {
                 result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutput>(table, lookups, ch, shiftCount, lowByte);
                 lastKey0 = _mm512_permutexvar_epi32(Set1(15), key0);
