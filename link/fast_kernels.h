@@ -343,30 +343,21 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
     return static_cast<TntStatus>(status);
 }
 
-template <typename Sample, int kIn, int kOut, bool kInCurves>
-LinkKernel ForOutput(OutputForm output) {
-    switch (output) {
-        case OutputForm::kPlain: return &FastRun<Sample, kIn, kOut, kInCurves, OutputForm::kPlain>;
-        case OutputForm::kAffine: return &FastRun<Sample, kIn, kOut, kInCurves, OutputForm::kAffine>;
-        case OutputForm::kSteps:
-            if constexpr (sizeof(Sample) == 1 && kOut <= 4)
-                return &FastRun<Sample, kIn, kOut, kInCurves, OutputForm::kSteps>;
-            else
-                return nullptr;
-        case OutputForm::kCurves: break;
-    }
-    return &FastRun<Sample, kIn, kOut, kInCurves, OutputForm::kCurves>;
-}
-
 // The routine for a table's shape in a form (see PortableFastKernel).
 // 8-bit input curves live in the input entries, so 8-bit routines never
-// read the curves themselves.
+// read the curves themselves; the step encoding is for three or four
+// 8-bit outputs.
 inline LinkKernel ForTable(const LinkTable* table, RoutineForm form) {
-    const bool sixteen = table->precision != 1;
+    const bool eight = table->precision == 1;
     return ForChannelPair(table->inputChannels * 256 + table->outputChannels, [&]<int kIn, int kOut>() {
-        if (!sixteen) return ForOutput<uint8_t, kIn, kOut, false>(form.output);
-        return form.inputCurves ? ForOutput<uint16_t, kIn, kOut, true>(form.output)
-                                : ForOutput<uint16_t, kIn, kOut, false>(form.output);
+        return ForForm(form, [&]<bool kInCurves, OutputForm kOutput>() -> LinkKernel {
+            if (eight) {
+                if constexpr (kOutput == OutputForm::kSteps && kOut > 4) return nullptr;
+                else return &FastRun<uint8_t, kIn, kOut, false, kOutput>;
+            }
+            if constexpr (kOutput == OutputForm::kSteps) return nullptr;
+            else return &FastRun<uint16_t, kIn, kOut, kInCurves, kOutput>;
+        });
     });
 }
 

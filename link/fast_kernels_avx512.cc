@@ -395,25 +395,14 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
     return static_cast<TntStatus>(status);
 }
 
-template <typename Sample, int kIn, int kOut, bool kInCurves>
-LinkKernel ForOutput(OutputForm output) {
-    switch (output) {
-        case OutputForm::kPlain: return &Run<Sample, kIn, kOut, kInCurves, OutputForm::kPlain>;
-        case OutputForm::kAffine: return &Run<Sample, kIn, kOut, kInCurves, OutputForm::kAffine>;
-        case OutputForm::kSteps:
-            if constexpr (sizeof(Sample) == 1) return &Run<Sample, kIn, kOut, kInCurves, OutputForm::kSteps>;
-            else return nullptr;
-        case OutputForm::kCurves: break;
-    }
-    return &Run<Sample, kIn, kOut, kInCurves, OutputForm::kCurves>;
-}
-
+// 4 to 6 stays with the per-pixel routine.
 template <typename Sample>
 LinkKernel ForTable(const LinkTable* table, RoutineForm form) {
-    return ForChannelPair(table->inputChannels * 256 + table->outputChannels, [&]<int kIn, int kOut>() -> LinkKernel {
-        if constexpr (kOut == 6) return nullptr;
-        else return form.inputCurves ? ForOutput<Sample, kIn, kOut, true>(form.output)
-                                     : ForOutput<Sample, kIn, kOut, false>(form.output);
+    return ForChannelPair(table->inputChannels * 256 + table->outputChannels, [&]<int kIn, int kOut>() {
+        return ForForm(form, [&]<bool kInCurves, OutputForm kOutput>() -> LinkKernel {
+            if constexpr (kOut == 6 || (kOutput == OutputForm::kSteps && sizeof(Sample) == 2)) return nullptr;
+            else return &Run<Sample, kIn, kOut, kInCurves, kOutput>;
+        });
     });
 }
 

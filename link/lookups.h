@@ -115,6 +115,27 @@ LinkKernel ForChannelPair(int32_t key, Pick pick) {
     }
 }
 
+// Calls pick.template operator()<kInCurves, kOutput>() for a routine form:
+// with ForChannelPair, how each instruction set's routines choose their
+// instance. The pick returns null for forms it has no routine for.
+template <typename Pick>
+LinkKernel ForForm(RoutineForm form, Pick pick) {
+    switch (form.output) {
+        case OutputForm::kPlain:
+            return form.inputCurves ? pick.template operator()<true, OutputForm::kPlain>()
+                                    : pick.template operator()<false, OutputForm::kPlain>();
+        case OutputForm::kAffine:
+            return form.inputCurves ? pick.template operator()<true, OutputForm::kAffine>()
+                                    : pick.template operator()<false, OutputForm::kAffine>();
+        case OutputForm::kSteps:
+            return form.inputCurves ? pick.template operator()<true, OutputForm::kSteps>()
+                                    : pick.template operator()<false, OutputForm::kSteps>();
+        case OutputForm::kCurves: break;
+    }
+    return form.inputCurves ? pick.template operator()<true, OutputForm::kCurves>()
+                            : pick.template operator()<false, OutputForm::kCurves>();
+}
+
 // The fast variants usable for a prepared table on this CPU, best first.
 int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 
