@@ -10,9 +10,8 @@
 // time (one 64-bit node per pixel) and two vertices weighted per
 // multiply-add, then the output form. Packed pixels are loaded and
 // permuted, not gathered; masked loads and stores keep every access inside
-// the runs. The repeat cache is kept per block: a block whose sixteen
-// pixels all equal the last computed pixel takes its output, any other
-// block is computed whole.
+// the runs. Instead of a repeat cache, runs of equal pixels are computed
+// once (see Run).
 // GCC 12's AVX-512 intrinsics start many results from an "undefined"
 // vector, which its own uninitialized-use warning then reports.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -56,65 +55,73 @@ TNT_AVX512_INLINE __m512i LanePattern(const int8_t (&bytes)[16]) {
     return _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
 }
 
-// Reads the sixteen pixels of a block, as the AVX2 routine does: channels
-// in 32-bit lanes and the pixel key for the repeat test in key0 and key1.
+// A pixel's samples as two 32-bit keys: 8-bit pixels as their bytes (key1
+// zero), 16-bit ones as samples 0 and 1, then 2 and 3 (1 and 2 for a 6-byte
+// pixel). Equal keys are equal pixels.
+struct Keys {
+    __m512i k0, k1;
+};
+
+// Reads the keys of a block's sixteen pixels; `offsets` are the pixels'
+// byte offsets, `packed` says that pixels follow one another without extra
+// samples.
 template <typename Sample, int kIn>
-TNT_AVX512_INLINE Channels LoadPixels(const Sample* pixels, __m512i offsets, bool packed, __m512i& key0,
-                                      __m512i& key1) {
-    Channels ch;
-    const __m512i low16 = Set1(0xFFFF);
+TNT_AVX512_INLINE Keys LoadKeys(const Sample* pixels, __m512i offsets, bool packed) {
+    Keys keys;
+    keys.k1 = _mm512_setzero_si512();
     if constexpr (sizeof(Sample) == 1) {
-        __m512i raw;
         if (packed && kIn == 3) {
             // 48 bytes; lane L takes bytes 12L to 12L + 11, one pixel per
             // 32-bit lane with a zero fourth byte.
             static constexpr int8_t kSpread[16] = {0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1};
-            raw = _mm512_maskz_loadu_epi8(0xFFFFFFFFFFFFull, pixels);
+            __m512i raw = _mm512_maskz_loadu_epi8(0xFFFFFFFFFFFFull, pixels);
             raw = _mm512_permutexvar_epi32(_mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12), raw);
-            raw = _mm512_shuffle_epi8(raw, LanePattern(kSpread));
+            keys.k0 = _mm512_shuffle_epi8(raw, LanePattern(kSpread));
         } else if (packed) {
-            raw = _mm512_loadu_si512(pixels);
+            keys.k0 = _mm512_loadu_si512(pixels);
         } else {
             // Four bytes from every pixel; a 3-sample pixel's fourth byte is
             // the next pixel's or an extra (the caller makes sure there is
             // one) and is masked off.
-            raw = _mm512_i32gather_epi32(offsets, pixels, 1);
-            if constexpr (kIn == 3) raw = _mm512_and_si512(raw, Set1(0xFFFFFF));
+            keys.k0 = _mm512_i32gather_epi32(offsets, pixels, 1);
+            if constexpr (kIn == 3) keys.k0 = _mm512_and_si512(keys.k0, Set1(0xFFFFFF));
         }
-#pragma GCC unroll 4
-        for (int c = 0; c < kIn; ++c) ch.c[c] = _mm512_and_si512(_mm512_srli_epi32(raw, 8 * c), Set1(0xFF));
-        key0 = raw;
-        key1 = _mm512_setzero_si512();
+    } else if (packed && kIn == 4) {
+        const __m512i low = _mm512_loadu_si512(pixels), high = _mm512_loadu_si512(pixels + 32);
+        const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+        keys.k0 = _mm512_permutex2var_epi32(low, even, high);
+        keys.k1 = _mm512_permutex2var_epi32(low, _mm512_add_epi32(even, Set1(1)), high);
+    } else if (packed) {
+        const __m512i low = _mm512_loadu_si512(pixels), high = _mm512_maskz_loadu_epi16(0xFFFF, pixels + 32);
+        // Sample 3i + s goes to word 2i; word 2i + 1 takes the next one.
+        const __m512i three = _mm512_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45);
+        const __m512i pairs = _mm512_or_si512(three, _mm512_slli_epi32(_mm512_add_epi32(three, Set1(1)), 16));
+        keys.k0 = _mm512_permutex2var_epi16(low, pairs, high);
+        keys.k1 = _mm512_permutex2var_epi16(low, _mm512_add_epi16(pairs, _mm512_set1_epi16(1)), high);
     } else {
-        // Samples 0 and 1, then 2 and 3 (or 1 and 2 for a 6-byte pixel).
-        __m512i first, second;
-        if (packed && kIn == 4) {
-            const __m512i low = _mm512_loadu_si512(pixels), high = _mm512_loadu_si512(pixels + 32);
-            const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
-            first = _mm512_permutex2var_epi32(low, even, high);
-            second = _mm512_permutex2var_epi32(low, _mm512_add_epi32(even, Set1(1)), high);
-        } else if (packed) {
-            const __m512i low = _mm512_loadu_si512(pixels), high = _mm512_maskz_loadu_epi16(0xFFFF, pixels + 32);
-            // Sample 3i + s goes to word 2i; word 2i + 1 takes the next one.
-            const __m512i three = _mm512_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45);
-            const __m512i pairs = _mm512_or_si512(three, _mm512_slli_epi32(_mm512_add_epi32(three, Set1(1)), 16));
-            first = _mm512_permutex2var_epi16(low, pairs, high);
-            second = _mm512_permutex2var_epi16(low, _mm512_add_epi16(pairs, _mm512_set1_epi16(1)), high);
-        } else {
-            const auto* bytes = reinterpret_cast<const uint8_t*>(pixels);
-            first = _mm512_i32gather_epi32(offsets, bytes, 1);
-            second = _mm512_i32gather_epi32(offsets, bytes + (kIn == 3 ? 2 : 4), 1);
-        }
-        ch.c[0] = _mm512_and_si512(first, low16);
-        ch.c[1] = _mm512_srli_epi32(first, 16);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(pixels);
+        keys.k0 = _mm512_i32gather_epi32(offsets, bytes, 1);
+        keys.k1 = _mm512_i32gather_epi32(offsets, bytes + (kIn == 3 ? 2 : 4), 1);
+    }
+    return keys;
+}
+
+// The channels of sixteen pixels from their keys, one 32-bit lane each.
+template <typename Sample, int kIn>
+TNT_AVX512_INLINE Channels FromKeys(const Keys& keys) {
+    Channels ch;
+    if constexpr (sizeof(Sample) == 1) {
+#pragma GCC unroll 4
+        for (int c = 0; c < kIn; ++c) ch.c[c] = _mm512_and_si512(_mm512_srli_epi32(keys.k0, 8 * c), Set1(0xFF));
+    } else {
+        ch.c[0] = _mm512_and_si512(keys.k0, Set1(0xFFFF));
+        ch.c[1] = _mm512_srli_epi32(keys.k0, 16);
         if constexpr (kIn == 3) {
-            ch.c[2] = _mm512_srli_epi32(second, 16);
+            ch.c[2] = _mm512_srli_epi32(keys.k1, 16);
         } else {
-            ch.c[2] = _mm512_and_si512(second, low16);
-            ch.c[3] = _mm512_srli_epi32(second, 16);
+            ch.c[2] = _mm512_and_si512(keys.k1, Set1(0xFFFF));
+            ch.c[3] = _mm512_srli_epi32(keys.k1, 16);
         }
-        key0 = first;
-        key1 = second;
     }
     return ch;
 }
@@ -288,18 +295,6 @@ TNT_AVX512_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups
     return out;
 }
 
-// The block's output for every pixel equal to its last one.
-template <typename Sample>
-TNT_AVX512_INLINE Outputs LastPixel(const Outputs& out) {
-    Outputs last;
-    if constexpr (sizeof(Sample) == 1)
-        last.a = _mm512_permutexvar_epi32(Set1(15), out.a);
-    else
-        last.a = _mm512_permutexvar_epi64(_mm512_set1_epi64(7), out.b);
-    last.b = last.a;
-    return last;
-}
-
 // Drops the fourth sample of every pixel of four samples (of `bytes` bytes
 // each), leaving 48 bytes at the bottom.
 template <int kBytes>
@@ -332,6 +327,46 @@ TNT_AVX512_INLINE void StoreBlock(Sample* result, ptrdiff_t step, bool packed, c
     for (int p = 0; p < 16; ++p) std::memcpy(result + p * step, samples + 4 * p, kOut * sizeof(Sample));
 }
 
+// Pixels go in windows of up to 256, whole blocks. Where most pixels in a
+// window are new colours (noise), every block is computed as it comes.
+// Elsewhere (photographs, smooth images) only the first pixel of every run
+// of equal pixels is computed: those are packed into full blocks, and each
+// pixel then takes the output of its run's colour. Either way every pixel
+// gets exactly its computed output; the first kind of window tells which
+// kind the next one is.
+constexpr int32_t kWindow = 256;
+
+// What goes from one window to the next: the keys of the last pixel, in
+// every lane, and whether there is one.
+struct Carry {
+    Keys last;
+    bool valid;
+};
+
+// For each lane, how many of the lanes up to it are set in `start`: the
+// set lanes' ranks spread to the lanes after them.
+TNT_AVX512_INLINE __m512i Ranks(__mmask16 start) {
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i rank = _mm512_maskz_expand_epi32(start, _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16));
+    rank = _mm512_max_epu32(rank, _mm512_alignr_epi32(rank, zero, 15));
+    rank = _mm512_max_epu32(rank, _mm512_alignr_epi32(rank, zero, 14));
+    rank = _mm512_max_epu32(rank, _mm512_alignr_epi32(rank, zero, 12));
+    return _mm512_max_epu32(rank, _mm512_alignr_epi32(rank, zero, 8));
+}
+
+// The lanes whose pixel differs from the one before it (lane 0 from the
+// carried pixel, or always when there is none).
+TNT_AVX512_INLINE __mmask16 NewColours(const Keys& keys, const Carry& carry) {
+    const __mmask16 changed =
+        _mm512_cmpneq_epi32_mask(keys.k0, _mm512_alignr_epi32(keys.k0, carry.last.k0, 15)) |
+        _mm512_cmpneq_epi32_mask(keys.k1, _mm512_alignr_epi32(keys.k1, carry.last.k1, 15));
+    return carry.valid ? changed : static_cast<__mmask16>(changed | 1);
+}
+
+TNT_AVX512_INLINE Keys LastLane(const Keys& keys) {
+    return {_mm512_permutexvar_epi32(Set1(15), keys.k0), _mm512_permutexvar_epi32(Set1(15), keys.k1)};
+}
+
 template <typename Sample, int kIn, int kOut, bool kInCurves, OutputForm kOutput>
 TntStatus Run(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
               int32_t destinationStep, LinkProgressProc progress) {
@@ -353,10 +388,20 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
     // A gathered 3-byte pixel is read as four bytes, so its block needs a
     // pixel after it.
     const int32_t blockEnd = sizeof(Sample) * kIn < 4 && step < 4 ? count - 1 : count;
+    auto compute = [&](const Keys& keys) __attribute__((always_inline)) {
+        return ComputeBlock<Sample, kIn, kOut, kInCurves, kOutput>(table, lookups, FromKeys<Sample, kIn>(keys),
+                                                                   shiftCount, lowByte);
+    };
+    // The new colours of a window (the carried pixel's first, so that runs
+    // from the window before have a colour), the colour of every pixel,
+    // and the colours' outputs (four samples each). The slack takes whole
+    // blocks past the last colour; zeroed so that no lane reads garbage.
+    alignas(64) uint32_t colours0[kWindow + 32] = {}, colours1[kWindow + 32] = {};
+    alignas(64) uint32_t colourOf[kWindow];
+    alignas(64) Sample outputs[(kWindow + 32) * 4] = {};
 
-    bool haveLast = false;
-    __m512i lastKey0 = _mm512_setzero_si512(), lastKey1 = lastKey0;
-    Outputs lastOut = {lastKey0, lastKey0};
+    Carry carry = {{_mm512_setzero_si512(), _mm512_setzero_si512()}, false};
+    bool direct = true;
     uint32_t status = 0;
     int32_t i = 0;
     while (i < count) {
@@ -366,27 +411,61 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
             baseline(table, in + i * inStep, out + i * outStep, 1, sourceStep, destinationStep, nullptr);
             status = progress(i, count) & 0xFFFFu;
             ++at;
+            carry.valid = false;
         }
         const int32_t limit = end < blockEnd ? end : blockEnd;
-        for (; at + 16 <= limit; at += 16) {
-            __m512i key0, key1;
-            Channels ch = LoadPixels<Sample, kIn>(in + at * inStep, offsets, packedIn, key0, key1);
-            Outputs result;
-            const __mmask16 same = _mm512_cmpeq_epi32_mask(key0, lastKey0) & _mm512_cmpeq_epi32_mask(key1, lastKey1);
-            // Unlike the AVX2 routines, a block with repeated pixels inside
-            // is computed whole: photographs repeat pixels at random, which
-            // the per-pixel routine's repeat test mispredicts, and sixteen
-            // pixels cost about what the test saves.
-            if (haveLast && same == 0xFFFF) {
-                result = lastOut;
+        while (limit - at >= 16) {
+            const int32_t blocks = (limit - at < kWindow ? limit - at : kWindow) / 16;
+            int32_t colours = 0;
+            if (direct) {
+                for (int32_t b = 0; b < blocks; ++b) {
+                    const Keys keys = LoadKeys<Sample, kIn>(in + (at + 16 * b) * inStep, offsets, packedIn);
+                    colours += __builtin_popcount(NewColours(keys, carry));
+                    carry = {LastLane(keys), true};
+                    StoreBlock<Sample, kOut>(out + (at + 16 * b) * outStep, outStep, packed, compute(keys));
+                }
             } else {
-                result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutput>(table, lookups, ch, shiftCount, lowByte);
-                lastKey0 = _mm512_permutexvar_epi32(Set1(15), key0);
-                lastKey1 = _mm512_permutexvar_epi32(Set1(15), key1);
-                lastOut = LastPixel<Sample>(result);
-                haveLast = true;
+                if (carry.valid) {
+                    colours0[0] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(carry.last.k0)));
+                    colours1[0] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(carry.last.k1)));
+                    colours = 1;
+                }
+                for (int32_t b = 0; b < blocks; ++b) {
+                    const Keys keys = LoadKeys<Sample, kIn>(in + (at + 16 * b) * inStep, offsets, packedIn);
+                    const __mmask16 start = NewColours(keys, carry);
+                    _mm512_storeu_si512(colours0 + colours, _mm512_maskz_compress_epi32(start, keys.k0));
+                    if constexpr (sizeof(Sample) == 2)
+                        _mm512_storeu_si512(colours1 + colours, _mm512_maskz_compress_epi32(start, keys.k1));
+                    _mm512_store_si512(colourOf + 16 * b, _mm512_add_epi32(Ranks(start), Set1(uint32_t(colours - 1))));
+                    colours += __builtin_popcount(start);
+                    carry = {LastLane(keys), true};
+                }
+                for (int32_t c = 0; c < colours; c += 16) {
+                    const Outputs o = compute({_mm512_load_si512(colours0 + c), _mm512_load_si512(colours1 + c)});
+                    _mm512_store_si512(outputs + 4 * c, o.a);
+                    if constexpr (sizeof(Sample) == 2) _mm512_store_si512(outputs + 4 * c + 32, o.b);
+                }
+                // A block's pixels take at most sixteen colours in a row,
+                // from the first pixel's on.
+                for (int32_t b = 0; b < blocks; ++b) {
+                    const __m512i colour = _mm512_load_si512(colourOf + 16 * b);
+                    const uint32_t first = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(colour)));
+                    const __m512i lane = _mm512_sub_epi32(colour, Set1(first));
+                    const Sample* from = outputs + 4 * size_t{first};
+                    Outputs o;
+                    if constexpr (sizeof(Sample) == 1) {
+                        o.a = _mm512_permutexvar_epi32(lane, _mm512_loadu_si512(from));
+                        o.b = o.a;
+                    } else {
+                        const __m512i low = _mm512_loadu_si512(from), high = _mm512_loadu_si512(from + 32);
+                        o.a = _mm512_permutex2var_epi64(low, _mm512_cvtepu32_epi64(_mm512_castsi512_si256(lane)), high);
+                        o.b = _mm512_permutex2var_epi64(low, _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(lane, 1)), high);
+                    }
+                    StoreBlock<Sample, kOut>(out + (at + 16 * b) * outStep, outStep, packed, o);
+                }
             }
-            StoreBlock<Sample, kOut>(out + at * outStep, outStep, packed, result);
+            direct = 4 * colours > 3 * 16 * blocks;
+            at += 16 * blocks;
         }
         if (at < end)
             baseline(table, in + at * inStep, out + at * outStep, end - at, sourceStep, destinationStep, nullptr);
