@@ -21,6 +21,8 @@ if [ "$tool_only" -eq 0 ]; then
     icc-profiles-free colord-data ghostscript argyll argyll-ref
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64
     clang libclang-rt-14-dev
+    valgrind
+    mate-backgrounds  # a photograph for bench/link_bench, read where it is installed
   )
   presets=(release sanitize windows-x86 windows-x64)
 fi

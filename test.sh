@@ -7,6 +7,11 @@ cd "$(dirname "$0")"
 ctest --preset release
 ctest --preset sanitize
 
+# Threads sharing one link, under ThreadSanitizer.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
+
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 fuzz/run.sh 20

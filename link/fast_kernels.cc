@@ -3,8 +3,8 @@
 
 namespace tnt {
 
-LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps, bool identityInput) {
-    return fast::ForTable(table, outputSteps, identityInput);
+LinkKernel PortableFastKernel(const LinkTable* table, RoutineForm form) {
+    return fast::ForTable(table, form);
 }
 
 }  // namespace tnt

@@ -143,6 +143,7 @@ struct RunFields {
     const uint32_t* outputSteps;
     size_t outputBlocks;
     __m128i shiftCount, stepShift;
+    uint32_t outputScale[8], outputOffset[8];
 };
 
 TNT_INLINE RunFields Fields(const LinkTable* table) {
@@ -162,6 +163,10 @@ TNT_INLINE RunFields Fields(const LinkTable* table) {
     f.outputBlocks = size_t{65536} >> lookups->outputShift;
     f.shiftCount = _mm_cvtsi32_si128(table->indexShift);
     f.stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
+    for (int j = 0; j < 8; ++j) {
+        f.outputScale[j] = lookups->outputScale[j];
+        f.outputOffset[j] = lookups->outputOffset[j];
+    }
     return f;
 }
 
@@ -185,6 +190,20 @@ TNT_INLINE __m128i StepOutputs(const RunFields& f, __m128i r, std::integer_seque
     samples = _mm_and_si128(samples, _mm_set1_epi32(0xFF));
     samples = _mm_packs_epi32(samples, samples);
     return _mm_packus_epi16(samples, samples);
+}
+
+// Output curves of the affine form, channel by channel, packed sample after
+// sample.
+template <typename Sample, int... kJ>
+TNT_INLINE __m128i AffineOutputs(const RunFields& f, __m128i r, std::integer_sequence<int, kJ...>) {
+    constexpr int kPerWord = 8 / sizeof(Sample);
+    constexpr uint32_t shift = AffineShift(sizeof(Sample));
+    uint64_t packed[2] = {0, 0};
+    ((packed[kJ / kPerWord] |= uint64_t{(static_cast<uint32_t>(_mm_extract_epi16(r, kJ)) * f.outputScale[kJ] +
+                                         f.outputOffset[kJ]) >> shift}
+                               << (8 * sizeof(Sample) * (kJ % kPerWord))),
+     ...);
+    return _mm_set_epi64x(static_cast<int64_t>(packed[1]), static_cast<int64_t>(packed[0]));
 }
 
 // One pixel up to its interpolated 16-bit values, before the output curves.
@@ -229,13 +248,15 @@ TNT_INLINE __m128i Interpolate(const RunFields& f, const Sample* pixel) {
 }
 
 // Interpolated values to output samples, packed in the low bytes.
-template <typename Sample, int kOut, bool kOutCurves, bool kOutSteps>
+template <typename Sample, int kOut, OutputForm kOutput>
 TNT_INLINE __m128i Output(const RunFields& f, __m128i r) {
-    if constexpr (kOutSteps) {
+    if constexpr (kOutput == OutputForm::kSteps) {
         return StepOutputs(f, r, std::make_integer_sequence<int, kOut>());
-    } else if constexpr (kOutCurves) {
+    } else if constexpr (kOutput == OutputForm::kCurves) {
         return CurveOutputs<Sample>(static_cast<const Sample*>(f.outputCurves), r,
                                     std::make_integer_sequence<int, kOut>());
+    } else if constexpr (kOutput == OutputForm::kAffine) {
+        return AffineOutputs<Sample>(f, r, std::make_integer_sequence<int, kOut>());
     } else if constexpr (sizeof(Sample) == 1) {
         return _mm_packus_epi16(_mm_srli_epi16(r, 8), r);
     } else {
@@ -247,19 +268,19 @@ TNT_INLINE __m128i Output(const RunFields& f, __m128i r) {
 // interpolated: the reads of a batch do not wait for one another, so on
 // noise images their cache misses overlap instead of following one pixel
 // after another.
-template <bool kOutCurves, bool kOutSteps>
-constexpr int kBatch = kOutCurves ? 16 : 1;
+template <OutputForm kOutput>
+constexpr int kBatch = kOutput == OutputForm::kCurves || kOutput == OutputForm::kSteps ? 16 : 1;
 
 // The routine. Sample: uint8_t or uint16_t; kInCurves only matters for
 // 16-bit links (8-bit input curves are folded into the input entries).
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps = false>
+template <typename Sample, int kIn, int kOut, bool kInCurves, OutputForm kOutput>
 TntStatus FastRun(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
                   int32_t destinationStep, LinkProgressProc progress) {
     const RunFields f = Fields(table);
     const Sample* in = static_cast<const Sample*>(source);
     Sample* out = static_cast<Sample*>(destination);
     const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
-    constexpr int batch = kBatch<kOutCurves, kOutSteps>;
+    constexpr int batch = kBatch<kOutput>;
 
     uint32_t status = 0;
     // The repeat cache keeps the last computed pixel's samples and output,
@@ -268,7 +289,7 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
     uint64_t lastKey = PixelKey<Sample, kIn>(in) ^ 1;  // the first pixel is always computed
     __m128i lastOutput = _mm_setzero_si128();
     auto output = [&](__m128i values) __attribute__((always_inline)) {
-        return Output<Sample, kOut, kOutCurves, kOutSteps>(f, values);
+        return Output<Sample, kOut, kOutput>(f, values);
     };
     auto convert = [&](const Sample* pixel, Sample* result) __attribute__((always_inline)) {
         uint64_t key = PixelKey<Sample, kIn>(pixel);
@@ -322,34 +343,22 @@ TntStatus FastRun(const LinkTable* table, const void* source, void* destination,
     return static_cast<TntStatus>(status);
 }
 
-template <typename Sample, int kIn, int kOut>
-LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
-    if constexpr (sizeof(Sample) == 1 && kOut <= 4) {
-        if (outputCurves && outputSteps) return &FastRun<Sample, kIn, kOut, false, true, true>;
-    }
-    if constexpr (sizeof(Sample) == 1) {
-        // 8-bit input curves live in the input entries.
-        return outputCurves ? &FastRun<Sample, kIn, kOut, false, true> : &FastRun<Sample, kIn, kOut, false, false>;
-    } else {
-        if (inputCurves)
-            return outputCurves ? &FastRun<Sample, kIn, kOut, true, true> : &FastRun<Sample, kIn, kOut, true, false>;
-        return outputCurves ? &FastRun<Sample, kIn, kOut, false, true> : &FastRun<Sample, kIn, kOut, false, false>;
-    }
-}
-
-template <typename Sample>
-LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputSteps) {
-    return ForChannelPair(key, [&]<int kIn, int kOut>() {
-        return ForFlags<Sample, kIn, kOut>(inputCurves, outputCurves, outputSteps);
+// The routine for a table's shape in a form (see PortableFastKernel).
+// 8-bit input curves live in the input entries, so 8-bit routines never
+// read the curves themselves; the step encoding is for three or four
+// 8-bit outputs.
+inline LinkKernel ForTable(const LinkTable* table, RoutineForm form) {
+    const bool eight = table->precision == 1;
+    return ForChannelPair(table->inputChannels * 256 + table->outputChannels, [&]<int kIn, int kOut>() {
+        return ForForm(form, [&]<bool kInCurves, OutputForm kOutput>() -> LinkKernel {
+            if (eight) {
+                if constexpr (kOutput == OutputForm::kSteps && kOut > 4) return nullptr;
+                else return &FastRun<uint8_t, kIn, kOut, false, kOutput>;
+            }
+            if constexpr (kOutput == OutputForm::kSteps) return nullptr;
+            else return &FastRun<uint16_t, kIn, kOut, kInCurves, kOutput>;
+        });
     });
-}
-
-// The routine for a table's shape and flags (see PortableFastKernel).
-inline LinkKernel ForTable(const LinkTable* table, bool outputSteps, bool identityInput) {
-    int32_t key = table->inputChannels * 256 + table->outputChannels;
-    bool inputCurves = table->hasInputCurves != 0 && !identityInput, outputCurves = table->hasOutputCurves != 0;
-    if (table->precision == 1) return ForKey<uint8_t>(key, inputCurves, outputCurves, outputSteps);
-    return ForKey<uint16_t>(key, inputCurves, outputCurves, false);
 }
 
 }  // namespace tnt::TNT_FAST_NAMESPACE

@@ -200,7 +200,7 @@ TNT_AVX2_INLINE __m256i StepSamples(const uint32_t* steps, uint32_t blocks, __m2
 }
 
 // One block of eight pixels from their channels.
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps>
+template <typename Sample, int kIn, int kOut, bool kInCurves, OutputForm kOutput>
 TNT_AVX2_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups* lookups, const Channels& ch,
                                      __m128i shiftCount, __m256i lowByte) {
     __m256i node = _mm256_setzero_si256();
@@ -272,47 +272,43 @@ TNT_AVX2_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups* 
     __m256i r1 = _mm256_xor_si256(
         _mm256_packs_epi32(_mm256_sra_epi32(even1, shiftCount), _mm256_sra_epi32(odd1, shiftCount)), bias);
 
+    // Curves other than the plain ones turn each value into its sample in a
+    // 32-bit lane, laid out as for CurveIndex.
+    const __m256i zero = _mm256_setzero_si256();
+    auto apply = [&](__m256i values) __attribute__((always_inline)) {
+        if constexpr (kOutput == OutputForm::kAffine) {
+            const __m256i scale = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(lookups->outputScale)));
+            const __m256i offset = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(lookups->outputOffset)));
+            return _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(values, scale), offset),
+                                     AffineShift(sizeof(Sample)));
+        } else if constexpr (kOutput == OutputForm::kSteps) {
+            const __m128i stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
+            return StepSamples<kOut>(lookups->outputSteps, 65536u >> lookups->outputShift, values, stepShift);
+        } else if constexpr (sizeof(Sample) == 1) {
+            return Gather8(static_cast<const uint8_t*>(table->outputCurves), CurveIndex<kOut>(values));
+        } else {
+            return Gather16(static_cast<const uint16_t*>(table->outputCurves), CurveIndex<kOut>(values));
+        }
+    };
+    // Widened, the low unpack holds pixels 4h and 4h + 2, the high one
+    // 4h + 1 and 4h + 3; packing them back restores the order.
+    auto finish = [&](__m256i r) __attribute__((always_inline)) {
+        if constexpr (kOutput == OutputForm::kPlain) {
+            return sizeof(Sample) == 1 ? _mm256_srli_epi16(r, 8) : r;
+        } else {
+            return _mm256_packus_epi32(apply(_mm256_unpacklo_epi16(r, zero)), apply(_mm256_unpackhi_epi16(r, zero)));
+        }
+    };
     Outputs out;
     if constexpr (sizeof(Sample) == 1) {
-        __m256i a, b;
-        if constexpr (kOutSteps) {
-            const __m256i zero = _mm256_setzero_si256();
-            const __m128i stepShift = _mm_cvtsi32_si128(static_cast<int>(lookups->outputShift));
-            const uint32_t blocks = 65536u >> lookups->outputShift;
-            __m256i v0 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpacklo_epi16(r0, zero), stepShift);
-            __m256i v1 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpackhi_epi16(r0, zero), stepShift);
-            __m256i v2 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpacklo_epi16(r1, zero), stepShift);
-            __m256i v3 = StepSamples<kOut>(lookups->outputSteps, blocks, _mm256_unpackhi_epi16(r1, zero), stepShift);
-            a = _mm256_packus_epi32(v0, v1);
-            b = _mm256_packus_epi32(v2, v3);
-        } else if constexpr (kOutCurves) {
-            const auto* curves = static_cast<const uint8_t*>(table->outputCurves);
-            const __m256i zero = _mm256_setzero_si256();
-            // Widened, the low unpack holds pixels 4h and 4h + 2, the high
-            // one 4h + 1 and 4h + 3; packing them back restores the order.
-            __m256i v0 = Gather8(curves, CurveIndex<kOut>(_mm256_unpacklo_epi16(r0, zero)));
-            __m256i v1 = Gather8(curves, CurveIndex<kOut>(_mm256_unpackhi_epi16(r0, zero)));
-            __m256i v2 = Gather8(curves, CurveIndex<kOut>(_mm256_unpacklo_epi16(r1, zero)));
-            __m256i v3 = Gather8(curves, CurveIndex<kOut>(_mm256_unpackhi_epi16(r1, zero)));
-            a = _mm256_packus_epi32(v0, v1);
-            b = _mm256_packus_epi32(v2, v3);
-        } else {
-            a = _mm256_srli_epi16(r0, 8);
-            b = _mm256_srli_epi16(r1, 8);
-        }
         // Pixels 0, 1, 4, 5 in lane 0 and 2, 3, 6, 7 in lane 1.
-        out.a = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-        out.b = _mm256_setzero_si256();
-    } else if constexpr (kOutCurves) {
-        const auto* curves = static_cast<const uint16_t*>(table->outputCurves);
-        const __m256i zero = _mm256_setzero_si256();
-        out.a = _mm256_packus_epi32(Gather16(curves, CurveIndex<kOut>(_mm256_unpacklo_epi16(r0, zero))),
-                                    Gather16(curves, CurveIndex<kOut>(_mm256_unpackhi_epi16(r0, zero))));
-        out.b = _mm256_packus_epi32(Gather16(curves, CurveIndex<kOut>(_mm256_unpacklo_epi16(r1, zero))),
-                                    Gather16(curves, CurveIndex<kOut>(_mm256_unpackhi_epi16(r1, zero))));
+        out.a = _mm256_permute4x64_epi64(_mm256_packus_epi16(finish(r0), finish(r1)), 0xD8);
+        out.b = zero;
     } else {
-        out.a = r0;
-        out.b = r1;
+        out.a = finish(r0);
+        out.b = finish(r1);
     }
     return out;
 }
@@ -372,7 +368,7 @@ TNT_AVX2_INLINE void StoreBlock(Sample* result, ptrdiff_t step, bool packed, con
     for (int p = 0; p < 8; ++p) std::memcpy(result + p * step, samples + 4 * p, kOut * sizeof(Sample));
 }
 
-template <typename Sample, int kIn, int kOut, bool kInCurves, bool kOutCurves, bool kOutSteps>
+template <typename Sample, int kIn, int kOut, bool kInCurves, OutputForm kOutput>
 TntStatus Run(const LinkTable* table, const void* source, void* destination, int32_t count, int32_t sourceStep,
               int32_t destinationStep, LinkProgressProc progress) {
     const LinkLookups* lookups = table->lookups;
@@ -427,8 +423,7 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
                 at += stretch - 8;
                 continue;
             } else {
-                result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutCurves, kOutSteps>(table, lookups, ch,
-                                                                                           shiftCount, lowByte);
+                result = ComputeBlock<Sample, kIn, kOut, kInCurves, kOutput>(table, lookups, ch, shiftCount, lowByte);
                 const __m256i seven = _mm256_set1_epi32(7);
                 lastKey0 = _mm256_permutevar8x32_epi32(key0, seven);
                 lastKey1 = _mm256_permutevar8x32_epi32(key1, seven);
@@ -444,22 +439,15 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
     return static_cast<TntStatus>(status);
 }
 
-template <typename Sample, int kIn, int kOut>
-LinkKernel ForFlags(bool inputCurves, bool outputCurves, bool outputSteps) {
-    // 8-bit input curves that are the identity (or none) are arithmetic;
-    // others are read from the input entries.
-    if (outputCurves && outputSteps && sizeof(Sample) == 1)
-        return inputCurves ? &Run<Sample, kIn, kOut, true, true, true> : &Run<Sample, kIn, kOut, false, true, true>;
-    if (inputCurves)
-        return outputCurves ? &Run<Sample, kIn, kOut, true, true, false> : &Run<Sample, kIn, kOut, true, false, false>;
-    return outputCurves ? &Run<Sample, kIn, kOut, false, true, false> : &Run<Sample, kIn, kOut, false, false, false>;
-}
-
+// 8-bit input curves that are the identity (or none) are arithmetic;
+// others are read. 4 to 6 stays with the per-pixel routine.
 template <typename Sample>
-LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputSteps) {
-    return ForChannelPair(key, [&]<int kIn, int kOut>() -> LinkKernel {
-        if constexpr (kOut == 6) return nullptr;  // 4 to 6 stays with the per-pixel routine
-        else return ForFlags<Sample, kIn, kOut>(inputCurves, outputCurves, outputSteps);
+LinkKernel ForTable(const LinkTable* table, RoutineForm form) {
+    return ForChannelPair(table->inputChannels * 256 + table->outputChannels, [&]<int kIn, int kOut>() {
+        return ForForm(form, [&]<bool kInCurves, OutputForm kOutput>() -> LinkKernel {
+            if constexpr (kOut == 6 || (kOutput == OutputForm::kSteps && sizeof(Sample) == 2)) return nullptr;
+            else return &Run<Sample, kIn, kOut, kInCurves, kOutput>;
+        });
     });
 }
 
@@ -474,15 +462,12 @@ LinkKernel ForKey(int32_t key, bool inputCurves, bool outputCurves, bool outputS
 
 namespace tnt {
 
-LinkKernel Avx2FastKernel(const LinkTable* table, bool outputSteps, bool identityInput) {
+LinkKernel Avx2FastKernel(const LinkTable* table, RoutineForm form) {
     if (!__builtin_cpu_supports("avx2")) return nullptr;
     // Curve entries are fetched as the aligned word that holds them.
     if ((reinterpret_cast<uintptr_t>(table->inputCurves) | reinterpret_cast<uintptr_t>(table->outputCurves)) & 3)
         return nullptr;
-    int32_t key = table->inputChannels * 256 + table->outputChannels;
-    bool inputCurves = table->hasInputCurves != 0 && !identityInput, outputCurves = table->hasOutputCurves != 0;
-    if (table->precision == 1) return avx2::ForKey<uint8_t>(key, inputCurves, outputCurves, outputSteps);
-    return avx2::ForKey<uint16_t>(key, inputCurves, outputCurves, false);
+    return table->precision == 1 ? avx2::ForTable<uint8_t>(table, form) : avx2::ForTable<uint16_t>(table, form);
 }
 
 }  // namespace tnt

@@ -9,8 +9,8 @@
 
 namespace tnt {
 
-LinkKernel HswFastKernel(const LinkTable* table, bool outputSteps, bool identityInput) {
-    return fast_hsw::ForTable(table, outputSteps, identityInput);
+LinkKernel HswFastKernel(const LinkTable* table, RoutineForm form) {
+    return fast_hsw::ForTable(table, form);
 }
 
 }  // namespace tnt

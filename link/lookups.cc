@@ -1,5 +1,6 @@
 #include "link/lookups.h"
 
+#include <climits>
 #include <cstring>
 
 #include "platform/memory.h"
@@ -8,15 +9,13 @@ namespace tnt {
 
 namespace {
 
-bool baselineOnly = false;
-// Forces the AVX2 block routines wherever they exist (tests).
-bool gatherKernels = false;
+KernelFamily family = KernelFamily::kDefault;
 
 // The fast routines need: a common channel pair; weights that fit a signed
 // 16-bit lane (a whole cell at most 16384, so at least 5 grid points); steps
 // that fit the low half of a key; every buffer the flags ask for.
 bool Covered(const LinkTable* table) {
-    if (!table->grid || !PortableFastKernel(table)) return false;
+    if (!table->grid || !PortableFastKernel(table, {false, OutputForm::kCurves})) return false;
     if (table->gridPoints < 2 || table->gridPoints > kLinkMaxGridPoints) return false;
     if (table->indexShift > 14) return false;
     uint64_t firstStep = 1;
@@ -48,7 +47,122 @@ uint32_t FirstDiffering(const uint8_t* v, uint32_t from, uint32_t size, uint8_t 
 // Coarsest first: the smallest encoding that holds every curve wins.
 constexpr uint32_t kStepShifts[] = {8, 7, 6, 5, 4};
 
+template <typename Entry>
+uint32_t AffineValue(uint32_t v, uint32_t scale, uint32_t offset) {
+    return (v * scale + offset) >> AffineShift(sizeof(Entry));
+}
+
+// Whether a curve could be affine at all, in one pass: the differences
+// between neighbouring entries take at most two adjacent values, and so do
+// the lengths of the runs of equal entries between the first and the last
+// run. Curves sampled from profiles fail at once.
+template <typename Entry>
+bool NearlyAffine(const Entry* curve) {
+    int32_t lowStep = 1 << 30, highStep = -(1 << 30);
+    uint32_t lowRun = 1u << 30, highRun = 0, runStart = 0;
+    bool firstRun = true;
+    for (uint32_t v = 1; v < 65536; ++v) {
+        const int32_t step = int32_t(curve[v]) - int32_t(curve[v - 1]);
+        lowStep = step < lowStep ? step : lowStep;
+        highStep = step > highStep ? step : highStep;
+        if (step == 0) continue;
+        if (!firstRun) {
+            const uint32_t run = v - runStart;
+            lowRun = run < lowRun ? run : lowRun;
+            highRun = run > highRun ? run : highRun;
+        }
+        firstRun = false;
+        runStart = v;
+        if (highStep - lowStep > 1 || (highRun > lowRun + 1 && lowRun < (1u << 30))) return false;
+    }
+    return true;
+}
+
+// The extremes of the offset bounds for one scale: every entry asks
+// (entry << shift) - scale x v <= offset <= ((entry + 1) << shift) - 1 -
+// scale x v. `low` is the largest lower bound, reached at v from lowFirst to
+// lowLast; `high` the smallest upper bound, reached from highFirst to
+// highLast.
+struct OffsetBounds {
+    int64_t low, high;
+    uint32_t lowFirst, lowLast, highFirst, highLast;
+};
+
+template <typename Entry>
+OffsetBounds BoundsFor(const Entry* curve, int64_t scale) {
+    const uint32_t shift = AffineShift(sizeof(Entry));
+    OffsetBounds b = {INT64_MIN, INT64_MAX, 0, 0, 0, 0};
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const int64_t at = (int64_t(curve[v]) << shift) - scale * v;
+        const int64_t top = at + (int64_t{1} << shift) - 1;
+        if (at > b.low) b.low = at, b.lowFirst = v;
+        if (at == b.low) b.lowLast = v;
+        if (top < b.high) b.high = top, b.highFirst = v;
+        if (top == b.high) b.highLast = v;
+    }
+    return b;
+}
+
+// The affine form of a curve, exactly. The gap low - high is a convex
+// function of the scale whose slope lies between highFirst - lowLast and
+// highLast - lowFirst, so a bisection on the scale finds where it is <= 0,
+// or learns that its minimum lies above 0.
+template <typename Entry>
+bool FindAffine(const Entry* curve, uint32_t* scale, uint32_t* offset) {
+    if (!NearlyAffine(curve)) return false;
+    const int64_t limit = int64_t{1} << 17;  // above any slope a curve can have
+    int64_t low = -limit, high = limit;
+    while (low <= high) {
+        const int64_t middle = low + (high - low) / 2;
+        const OffsetBounds b = BoundsFor(curve, middle);
+        if (b.low <= b.high) {
+            *scale = static_cast<uint32_t>(middle);
+            *offset = static_cast<uint32_t>(b.low);
+            // Checked once more in the routines' own 32-bit arithmetic.
+            for (uint32_t v = 0; v < 65536; ++v)
+                if (AffineValue<Entry>(v, *scale, *offset) != curve[v]) return false;
+            return true;
+        }
+        if (int64_t(b.highFirst) > int64_t(b.lowLast)) {
+            high = middle - 1;  // the gap grows with the scale
+        } else if (int64_t(b.highLast) < int64_t(b.lowFirst)) {
+            low = middle + 1;
+        } else {
+            return false;  // the smallest gap is here, and it is positive
+        }
+    }
+    return false;
+}
+
+// Whether a curve is the plain one (v >> 8 for 8-bit entries, v for
+// 16-bit ones), eight bytes at a time.
+template <typename Entry>
+bool PlainCurve(const Entry* curve) {
+    constexpr uint32_t kPer = 8 / sizeof(Entry);
+    for (uint32_t v = 0; v < 65536; v += kPer) {
+        Entry expected[kPer];
+        for (uint32_t k = 0; k < kPer; ++k) expected[k] = static_cast<Entry>(sizeof(Entry) == 1 ? (v + k) >> 8 : v + k);
+        if (std::memcmp(curve + v, expected, sizeof expected) != 0) return false;
+    }
+    return true;
+}
+
+template <typename Entry>
+bool AffineOf(const Entry* curve, uint32_t* scale, uint32_t* offset) {
+    if (PlainCurve(curve)) {
+        *scale = 65536;
+        *offset = 0;
+        return true;
+    }
+    return FindAffine(curve, scale, offset);
+}
+
 }  // namespace
+
+bool AffineCurve(const void* curve, uint32_t precision, uint32_t* scale, uint32_t* offset) {
+    if (precision == 1) return AffineOf(static_cast<const uint8_t*>(curve), scale, offset);
+    return AffineOf(static_cast<const uint16_t*>(curve), scale, offset);
+}
 
 bool IdentityInputCurves(const LinkTable* table) {
     if (!table->hasInputCurves || !table->inputCurves) return false;
@@ -116,11 +230,26 @@ TntStatus PrepareLinkTable(LinkTable* table) {
     }
     lookups->outputSteps = nullptr;
     lookups->outputShift = 0;
-    // Only the baseline routine for three or four 8-bit outputs reads them.
-    if (table->precision == 1 && table->hasOutputCurves && outputs <= 4)
+    // Output curves: arithmetic where every channel allows it, else the step
+    // encoding (three or four 8-bit outputs), else the full curves.
+    OutputForm output = OutputForm::kPlain;
+    for (uint32_t j = 0; j < 8; ++j) lookups->outputScale[j] = lookups->outputOffset[j] = 0;
+    if (table->hasOutputCurves) {
+        bool plain = true;
+        for (int32_t j = 0; j < outputs && output == OutputForm::kPlain; ++j) {
+            const void* curve = static_cast<const uint8_t*>(table->outputCurves) + size_t(j) * 65536 * table->precision;
+            uint32_t& scale = lookups->outputScale[j];
+            uint32_t& offset = lookups->outputOffset[j];
+            if (!AffineCurve(curve, table->precision, &scale, &offset)) output = OutputForm::kCurves;
+            plain = plain && scale == 65536 && offset == 0;
+        }
+        if (output == OutputForm::kPlain && !plain) output = OutputForm::kAffine;
+    }
+    if (output == OutputForm::kCurves && table->precision == 1 && outputs <= 4)
         for (uint32_t shift : kStepShifts)
             if ((lookups->outputSteps = EncodeOutputSteps(table, shift))) {
                 lookups->outputShift = shift;
+                output = OutputForm::kSteps;
                 break;
             }
     lookups->width = width;
@@ -153,21 +282,31 @@ TntStatus PrepareLinkTable(LinkTable* table) {
             uint16_t value = j < static_cast<uint32_t>(outputs) ? table->grid[k * outputs + j] : 32768;
             lookups->grid[k * width + j] = static_cast<int16_t>(value ^ 0x8000);
         }
-    // Links from matrix sources often carry 16-bit input curves that change
+    // Links from matrix sources often carry input curves that change
     // nothing; skipping them spares noise images 128 KB of cache misses per
-    // channel.
-    const bool steps = lookups->outputSteps != nullptr, identity = IdentityInputCurves(table);
-    lookups->portable = PortableFastKernel(table, steps, identity);
+    // channel (16-bit links) and makes the block routines' input arithmetic.
+    const RoutineForm form = {table->hasInputCurves && !IdentityInputCurves(table), output};
+    lookups->form = form;
+    lookups->portable = PortableFastKernel(table, form);
     lookups->perPixel = lookups->portable;
-    if (!baselineOnly && HasHswInstructions()) lookups->perPixel = HswFastKernel(table, steps, identity);
-    // The AVX2 block routines win where they need no gathers from large
-    // tables: 8-bit links whose input is arithmetic (no curves, or identity
-    // ones) and whose output curves are step-encoded (or absent). Elsewhere
-    // the per-pixel routine is as fast or faster on the CPUs measured.
-    const bool blocksPay = table->precision == 1 && (!table->hasInputCurves || identity) &&
-                           (!table->hasOutputCurves || steps);
+    if (family != KernelFamily::kBaseline && HasHswInstructions()) lookups->perPixel = HswFastKernel(table, form);
+    // The AVX-512 block routines win for every covered table on the CPUs
+    // measured. The AVX2 ones win where they need no gathers from large
+    // tables (8-bit links whose input is arithmetic and whose output curves
+    // are arithmetic or step-encoded); elsewhere the per-pixel routine is as
+    // fast or faster on CPUs whose gathers are slow.
+    const bool avx2Pays = table->precision == 1 && !form.inputCurves && output != OutputForm::kCurves;
     LinkKernel best = nullptr;
-    if (!baselineOnly && (gatherKernels || blocksPay)) best = Avx2FastKernel(table, steps, identity);
+    switch (family) {
+        case KernelFamily::kDefault:
+            best = Avx512FastKernel(table, form);
+            if (!best && avx2Pays) best = Avx2FastKernel(table, form);
+            break;
+        case KernelFamily::kAvx2: best = Avx2FastKernel(table, form); break;
+        case KernelFamily::kAvx512: best = Avx512FastKernel(table, form); break;
+        case KernelFamily::kBaseline:
+        case KernelFamily::kPerPixel: break;
+    }
     lookups->kernel = best ? best : lookups->perPixel;
     table->lookups = lookups;
     return TNT_OK;
@@ -181,9 +320,7 @@ int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity) {
     return count;
 }
 
-void UseBaselineLinkKernelsOnly(bool only) { baselineOnly = only; }
-
-void UseGatherLinkKernels(bool gathers) { gatherKernels = gathers; }
+void UseLinkKernelFamily(KernelFamily chosen) { family = chosen; }
 
 bool HasHswInstructions() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"); }
 

@@ -18,16 +18,54 @@
 
 namespace tnt {
 
+// How a prepared table's output curves are applied, found when the table is
+// prepared and checked there entry by entry.
+enum class OutputForm : uint8_t {
+    // No output curves, or curves that give what the routines give without
+    // them: v >> 8 for 8-bit links (links between matrix profiles), v for
+    // 16-bit ones.
+    kPlain,
+    // Each curve is (v x scale + offset) >> kAffineShift in 32-bit unsigned
+    // arithmetic, scale and offset per channel: lines, and staircases whose
+    // steps all have one width (such as the rounding v x 255 / 65535).
+    kAffine,
+    // 8-bit curves through their step encoding (outputSteps).
+    kSteps,
+    // The full curves.
+    kCurves,
+};
+
+// The shift of the affine form: 24 for 8-bit links, 16 for 16-bit ones.
+constexpr uint32_t AffineShift(uint32_t precision) { return precision == 1 ? 24 : 16; }
+
+// What a routine is specialised for: whether it reads the input curves
+// (false when there are none or they are the identity, so the input is
+// arithmetic) and how it applies the output curves.
+struct RoutineForm {
+    bool inputCurves;
+    OutputForm output;
+};
+
+// The routine families PrepareLinkTable chooses among (tests switch them).
+enum class KernelFamily : uint8_t {
+    kDefault,    // the fastest family for the table on this CPU
+    kBaseline,   // the per-pixel routine in baseline x86 (SSE2)
+    kPerPixel,   // the per-pixel routine built for AVX2 and BMI2
+    kAvx2,       // the AVX2 block routines, eight pixels at a time
+    kAvx512,     // the AVX-512 block routines, sixteen pixels at a time
+};
+
 struct LinkInputEntry {
     uint32_t node;  // padded-node position of the cell's low corner along the channel
     uint32_t key;   // fraction << 16 | padded-node step along the channel
 };
 
 struct LinkLookups {
-    LinkKernel kernel;    // the best routine for this table on this CPU
+    LinkKernel kernel;    // the routine of the chosen family
     LinkKernel portable;  // the baseline routine (the other one, for tests)
     LinkKernel perPixel;  // the best one-pixel-at-a-time routine, to which
-                          // the AVX2 block routines hand short runs
+                          // the block routines hand short runs
+    RoutineForm form;
     uint32_t width;       // values per padded node: 4 or 8
     uint32_t cell;        // fraction mask + 1: the weight of a whole cell
     uint32_t steps[4];    // padded-node step along each input channel
@@ -45,7 +83,16 @@ struct LinkLookups {
     // curves do not encode so.
     uint32_t* outputSteps;
     uint32_t outputShift;
+    // The affine form's scale and offset per output channel.
+    uint32_t outputScale[8];
+    uint32_t outputOffset[8];
 };
+
+// Finds scale and offset such that every entry v of the curve (65536
+// entries of 8 bits when precision is 1, else 16) is
+// (v x scale + offset) >> AffineShift(precision) in 32-bit unsigned
+// arithmetic; false when none does.
+bool AffineCurve(const void* curve, uint32_t precision, uint32_t* scale, uint32_t* offset);
 
 
 // The step encoding of a table's 8-bit output curves in blocks of 2^shift
@@ -68,40 +115,57 @@ LinkKernel ForChannelPair(int32_t key, Pick pick) {
     }
 }
 
+// Calls pick.template operator()<kInCurves, kOutput>() for a routine form:
+// with ForChannelPair, how each instruction set's routines choose their
+// instance. The pick returns null for forms it has no routine for.
+template <typename Pick>
+LinkKernel ForForm(RoutineForm form, Pick pick) {
+    switch (form.output) {
+        case OutputForm::kPlain:
+            return form.inputCurves ? pick.template operator()<true, OutputForm::kPlain>()
+                                    : pick.template operator()<false, OutputForm::kPlain>();
+        case OutputForm::kAffine:
+            return form.inputCurves ? pick.template operator()<true, OutputForm::kAffine>()
+                                    : pick.template operator()<false, OutputForm::kAffine>();
+        case OutputForm::kSteps:
+            return form.inputCurves ? pick.template operator()<true, OutputForm::kSteps>()
+                                    : pick.template operator()<false, OutputForm::kSteps>();
+        case OutputForm::kCurves: break;
+    }
+    return form.inputCurves ? pick.template operator()<true, OutputForm::kCurves>()
+                            : pick.template operator()<false, OutputForm::kCurves>();
+}
+
 // The fast variants usable for a prepared table on this CPU, best first.
 int FastLinkKernels(const LinkTable* table, LinkKernel* kernels, int capacity);
 
-// The baseline routine for a table's shape and flags, or null when the
-// fast routines do not cover it (then no lookups are built).
-// With outputSteps, the routine that reads the output curves through the
-// lookups' step encoding (8-bit, 3 or 4 outputs, curves on); with
-// identityInput (16-bit links whose input curves return every value as it
-// is), the routine that reads no input curves.
-LinkKernel PortableFastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
+// The baseline routine for a table's shape in a form, or null when the
+// fast routines do not cover the shape (then no lookups are built).
+LinkKernel PortableFastKernel(const LinkTable* table, RoutineForm form);
 
 // Whether a table's input curves are all the identity: every 16-bit value
 // to itself, or every 8-bit sample s to s x 257.
 bool IdentityInputCurves(const LinkTable* table);
 // The same routine compiled for AVX2 and BMI2 (link/fast_kernels_hsw.cc).
 // Only for a CPU that has both: see HasHswInstructions.
-LinkKernel HswFastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
+LinkKernel HswFastKernel(const LinkTable* table, RoutineForm form);
 bool HasHswInstructions();
 
-// The AVX2 routine for a covered table (link/fast_kernels_avx2.cc), or null
-// when this CPU lacks AVX2 or the channel pair has none (4 to 6). Whether
-// the table's lookups exist is not checked: the routine needs them only
-// when it runs. Flags as for PortableFastKernel; identityInput applies to
-// 8-bit links too (curves that map a sample s to s x 257).
-LinkKernel Avx2FastKernel(const LinkTable* table, bool outputSteps = false, bool identityInput = false);
+// The block routines for a covered table (link/fast_kernels_avx2.cc,
+// link/fast_kernels_avx512.cc), or null when this CPU lacks the
+// instruction set or the channel pair has none (4 to 6). Whether the
+// table's lookups exist is not checked: the routines need them only when
+// they run.
+LinkKernel Avx2FastKernel(const LinkTable* table, RoutineForm form);
+LinkKernel Avx512FastKernel(const LinkTable* table, RoutineForm form);
 
-// Which fast routine PrepareLinkTable chooses for tables prepared from then
-// on. By default, where the CPU has AVX2: the AVX2 block routine for 8-bit
-// links with arithmetic input and step-encoded (or no) output curves, the
-// per-pixel routine compiled for AVX2 and BMI2 otherwise; else the baseline
-// one. With baselineOnly, always the baseline (SSE2) routine; with gathers
-// (and baselineOnly clear), the AVX2 block routines wherever they exist.
-// Tests switch these to check every routine in one run.
-void UseBaselineLinkKernelsOnly(bool baselineOnly);
-void UseGatherLinkKernels(bool gathers);
+// Which family PrepareLinkTable chooses from for tables prepared from then
+// on; a family this CPU or table lacks gives the per-pixel routine. By
+// default: the AVX-512 block routines for every table they cover where the
+// CPU has AVX-512; else the AVX2 ones for 8-bit links whose input is
+// arithmetic and whose output needs no full curves; else the per-pixel
+// routine (AVX2 and BMI2 build where the CPU has them). Tests switch
+// families to check every routine in one run.
+void UseLinkKernelFamily(KernelFamily family);
 
 }  // namespace tnt

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -151,7 +152,9 @@ uint32_t TNT_CALL RecordProgress(int32_t index, int32_t count) {
 void CheckChosenRoutine(Noise& noise, LinkTable* table, const std::string& what) {
     const LinkKernel generic = tnt::GenericLinkKernel(table->precision);
     const LinkKernel chosen = tnt::ChooseLinkKernel(table);
-    for (int count : {1, 7, 15, 16, 17, 23, 24, 25, 31, 1023, 1024, 1025, 2049, 3001})
+    // Around the block sizes (8 and 16 pixels) and the shortest runs the
+    // block routines take (16 and 32 pixels), and longer runs.
+    for (int count : {1, 7, 15, 16, 17, 25, 31, 32, 33, 47, 49, 1025, 3001})
         for (int extras : {0, 1}) {
             std::vector<uint16_t> pixels = RunsOfPixels(noise, table, count, extras);
             std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, extras, 2 * extras);
@@ -186,56 +189,98 @@ void CheckChosenRoutine(Noise& noise, LinkTable* table, const std::string& what)
     EXPECT_EQ(destination, expected) << what << ", with progress";
 }
 
-// Every routine PrepareLinkTable can choose: the baseline one; by default,
-// the same template built for AVX2 and BMI2 where the CPU has them; on
-// request, the AVX2 gather routines (common pairs but 4 to 6). Each is
-// checked here whatever this CPU's default.
+// Output curves in each form the routines apply: none, noise (the full
+// curves), plain (v >> 8, or v for 16-bit links), affine (per channel a
+// staircase of one step width, a falling line, a line of random slope) and
+// gentle curves that only the step encoding holds.
+enum CurveKind { kNoCurves, kNoiseCurves, kPlainCurves, kAffineCurves, kGentleCurves };
+
+void FillOutputCurves(Noise& noise, LinkTable* table, CurveKind kind) {
+    table->hasOutputCurves = kind != kNoCurves;
+    const bool eight = table->precision == 1;
+    const uint32_t shift = tnt::AffineShift(table->precision), top = eight ? 255 : 65535;
+    for (int j = 0; j < table->outputChannels; ++j) {
+        // Staircases wider than about 530 have no 24-bit form; a line's
+        // largest value must stay below 2^32.
+        const uint32_t width = eight ? 258 + noise.Below(250) : 2 + noise.Below(3), start = noise.Below(width);
+        const uint32_t scale = 16384 + noise.Below(49152), room = ~0u - 65535 * scale;
+        const uint32_t offset = noise.Below(std::min(room, eight ? 1u << 24 : 1u << 16));
+        for (uint32_t v = 0; v < 65536; ++v) {
+            uint32_t value = static_cast<uint32_t>(noise.Next()) & top;
+            if (kind == kPlainCurves) value = v << 16 >> shift;
+            if (kind == kGentleCurves) value = static_cast<uint32_t>(std::lround(200 * std::pow(v / 65535.0, 1.2 + 0.1 * j)));
+            if (kind == kAffineCurves)
+                value = j % 3 == 0 ? (v + start) / width : j % 3 == 1 ? (65535 - v) << 16 >> shift : (v * scale + offset) >> shift;
+            if (eight)
+                static_cast<uint8_t*>(table->outputCurves)[j * 65536 + v] = static_cast<uint8_t>(value);
+            else
+                static_cast<uint16_t*>(table->outputCurves)[j * 65536 + v] = static_cast<uint16_t>(value);
+        }
+    }
+}
+
+// Every routine PrepareLinkTable can choose, in every family this CPU has
+// (baseline, AVX2 and BMI2 per pixel, AVX2 blocks, AVX-512 blocks), for
+// input curves absent, present and the identity (16-bit values to
+// themselves, 8-bit samples s to s x 257) and every output form, each
+// checked against the generic routine. The forms are found exactly: one
+// entry off spoils an affine curve.
 TEST(LinkKernels, EveryChoosableRoutineAgreesWithTheGenericRoutine) {
+    using tnt::KernelFamily;
+    using tnt::OutputForm;
     Noise noise{0xD1B54A32D192ED03ull};
-    const bool avx2 = __builtin_cpu_supports("avx2"), hsw = tnt::HasHswInstructions();
+    const bool hsw = tnt::HasHswInstructions();
     int64_t live = tnt::LiveBlockCount();
     const int pairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};
     for (const auto& pair : pairs)
         for (uint32_t precision : {1u, 2u})
             for (uint32_t gridPoints : {5u, 17u}) {
                 LinkTable* table = RandomTable(noise, pair[0], pair[1], gridPoints, precision);
-                // Cases 4 and 5: input curves that are the identity (16-bit
-                // values to themselves, 8-bit samples s to s x 257), which
-                // some routines skip or compute.
-                for (uint32_t curves = 0; curves < 6; ++curves) {
-                    table->hasInputCurves = curves & 1 || curves >= 4;
-                    table->hasOutputCurves = (curves >> 1) & 1 || curves == 5;
-                    const uint32_t length = precision == 1 ? 256 : 65536;
-                    if (curves == 4)
+                const uint32_t length = table->inputCurveLength;
+                for (int input = 0; input < 3; ++input) {
+                    table->hasInputCurves = input > 0;
+                    if (input == 2)
                         for (int c = 0; c < pair[0]; ++c)
                             for (uint32_t v = 0; v < length; ++v)
                                 table->inputCurves[c * length + v] = uint16_t(v * (precision == 1 ? 257 : 1));
-                    std::string what = std::to_string(pair[0]) + " to " + std::to_string(pair[1]) + ", " +
-                                       std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
-                                       ", curves " + std::to_string(curves);
-                    enum Mode { kBaseline, kDefault, kGathers };
-                    for (Mode mode : {kBaseline, kDefault, kGathers}) {
-                        tnt::UseBaselineLinkKernelsOnly(mode == kBaseline);
-                        tnt::UseGatherLinkKernels(mode == kGathers);
-                        ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
-                        tnt::UseBaselineLinkKernelsOnly(false);
-                        tnt::UseGatherLinkKernels(false);
-                        const tnt::LinkLookups* lookups = table->lookups;
-                        ASSERT_NE(lookups, nullptr) << what;
-                        const bool steps = lookups->outputSteps != nullptr, identity = curves >= 4;
-                        const tnt::LinkKernel blocks = avx2 ? tnt::Avx2FastKernel(table, steps, identity) : nullptr;
-                        const tnt::LinkKernel perPixel = hsw ? tnt::HswFastKernel(table, steps, identity)
-                                                             : lookups->portable;
-                        if (mode == kBaseline) {
-                            EXPECT_EQ(lookups->kernel, lookups->portable) << what;
-                        } else if (mode == kGathers && blocks) {
-                            EXPECT_EQ(lookups->kernel, blocks) << what;
-                        } else {
-                            EXPECT_TRUE(lookups->kernel == perPixel || (blocks && lookups->kernel == blocks)) << what;
+                    for (CurveKind kind : {kNoCurves, kNoiseCurves, kPlainCurves, kAffineCurves, kGentleCurves}) {
+                        FillOutputCurves(noise, table, kind);
+                        const bool steps = kind == kGentleCurves && precision == 1 && pair[1] <= 4;
+                        const OutputForm expected = kind == kNoCurves || kind == kPlainCurves ? OutputForm::kPlain
+                                                    : kind == kAffineCurves                  ? OutputForm::kAffine
+                                                    : steps                                  ? OutputForm::kSteps
+                                                                                             : OutputForm::kCurves;
+                        std::string what = std::to_string(pair[0]) + " to " + std::to_string(pair[1]) + ", " +
+                                           std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
+                                           ", input " + std::to_string(input) + ", output " + std::to_string(kind);
+                        for (KernelFamily family : {KernelFamily::kBaseline, KernelFamily::kPerPixel,
+                                                    KernelFamily::kAvx2, KernelFamily::kAvx512}) {
+                            tnt::UseLinkKernelFamily(family);
+                            ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+                            tnt::UseLinkKernelFamily(KernelFamily::kDefault);
+                            const tnt::LinkLookups* lookups = table->lookups;
+                            ASSERT_NE(lookups, nullptr) << what;
+                            ASSERT_EQ(lookups->form.output, expected) << what;
+                            ASSERT_EQ(lookups->form.inputCurves, input == 1) << what;
+                            const tnt::LinkKernel perPixel =
+                                family != KernelFamily::kBaseline && hsw ? tnt::HswFastKernel(table, lookups->form)
+                                                                         : lookups->portable;
+                            tnt::LinkKernel blocks = nullptr;
+                            if (family == KernelFamily::kAvx2) blocks = tnt::Avx2FastKernel(table, lookups->form);
+                            if (family == KernelFamily::kAvx512) blocks = tnt::Avx512FastKernel(table, lookups->form);
+                            EXPECT_EQ(lookups->kernel, blocks ? blocks : perPixel) << what;
+                            EXPECT_EQ(lookups->portable, tnt::PortableFastKernel(table, lookups->form)) << what;
+                            CheckChosenRoutine(noise, table, what + ", family " + std::to_string(int(family)));
+                            if (HasFatalFailure()) break;
                         }
-                        EXPECT_EQ(lookups->portable, tnt::PortableFastKernel(table, steps, identity)) << what;
-                        const char* modes[] = {", baseline", ", default", ", gathers"};
-                        CheckChosenRoutine(noise, table, what + modes[mode]);
+                        if (kind == kAffineCurves && input == 0) {
+                            // Inside a step of channel 1's falling line.
+                            const uint32_t entry = 65536 + 256 * noise.Below(256) + 100;
+                            if (precision == 1) static_cast<uint8_t*>(table->outputCurves)[entry] ^= 1;
+                            else static_cast<uint16_t*>(table->outputCurves)[entry] ^= 1;
+                            ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+                            EXPECT_NE(table->lookups->form.output, OutputForm::kAffine) << what;
+                        }
                         if (HasFatalFailure()) break;
                     }
                     if (HasFatalFailure()) break;
