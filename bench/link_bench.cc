@@ -7,6 +7,7 @@
 //   link_bench --wall          wall clock: 4096 x 4096 noise and smooth
 //                              images and a photograph, best of five runs,
 //                              the two engines' runs taken in turn
+//   link_bench --wall PAIR     the same for one pair (e.g. 'RGB8->RGB8')
 //   link_bench --callgrind     instructions per pixel, each conversion run
 //                              once under valgrind's callgrind over 512 x 512
 //                              noise (valgrind reports no AVX-512, so the
@@ -168,7 +169,7 @@ double Best(F f, int runs) {
     return best;
 }
 
-void WallClock() {
+void WallClock(const char* only) {
     size_t photoPixels = 0;
     const std::vector<uint8_t> photo = DecodePhoto(&photoPixels);
     if (photo.empty()) std::printf("(%s is not installed: no photograph rows)\n", kPhoto);
@@ -177,6 +178,7 @@ void WallClock() {
                 "memcpy", "link build", "lcms build");
     std::printf("%-15s %-7s %12s %12s %7s %12s %12s %12s\n", "", "", "Mpx/s", "Mpx/s", "", "Mpx/s", "ms", "ms");
     for (const Case& c : Cases()) {
+        if (only && std::strcmp(c.name, only) != 0) continue;
         ProfLink* link = nullptr;
         cmsHTRANSFORM lcms = nullptr;
         double linkBuild = 1e30, lcmsBuild = 1e30;
@@ -271,7 +273,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && !std::strcmp(argv[1], "--one")) return RunOne(argv[2], argv[3]);
     const bool wall = argc < 2 || !std::strcmp(argv[1], "--wall");
     const bool callgrind = argc < 2 || !std::strcmp(argv[1], "--callgrind");
-    if (wall) WallClock();
+    if (wall) WallClock(argc == 3 && !callgrind ? argv[2] : nullptr);
     if (wall && callgrind) std::printf("\n");
     if (callgrind) Callgrind(argv[0]);
     return 0;

@@ -5,8 +5,10 @@
 // name; nothing here runs unless Avx512FastKernel found both on this CPU.
 //
 // A block of sixteen pixels goes as in the AVX2 routines
-// (link/fast_kernels_avx2.cc): samples to node positions and sort keys,
-// keys sorted lane by lane, each vertex's padded nodes gathered eight at a
+// (link/fast_kernels_avx2.cc): samples to node positions and sort keys (for
+// 8-bit links whose input is arithmetic, every channel at once from the
+// pixels' bytes; on noise the block's vector work competes with the gathers
+// for the same two ports), keys sorted lane by lane, each vertex's padded nodes gathered eight at a
 // time (one 64-bit node per pixel) and two vertices weighted per
 // multiply-add, then the output form. Packed pixels are loaded and
 // permuted, not gathered; masked loads and stores keep every access inside
@@ -177,28 +179,111 @@ TNT_AVX512_INLINE void AddPair(__m512i na, __m512i nb, __m512i weights, __m512i&
 template <int kOut>
 constexpr __mmask16 kFetch = kOut == 3 ? 0x7777 : 0xFFFF;
 
-// One block of sixteen pixels from their channels.
-template <typename Sample, int kIn, int kOut, bool kInCurves, OutputForm kOutput>
-TNT_AVX512_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups* lookups, const Channels& ch,
-                                       __m128i shiftCount, __m512i lowByte) {
-    __m512i node = _mm512_setzero_si512();
-    __m512i k[4];
+// What every block of a run uses, made once before the first: a store of
+// 8-bit samples may alias anything, so values read through the table's
+// pointers would be read again for every block.
+struct RunConstants {
+    __m128i shiftCount;
+    __m512i fractionMask;
+    __m512i steps[4];
+    // 8-bit links whose input is arithmetic, every channel's byte at once:
+    __m128i byteShift;     // shift - 8
+    __m512i indexMask;     // each channel's byte 0xFF >> (shift - 8)
+    __m512i rowWeights;    // bytes n, 1 (and n, 1 again for four inputs)
+    __m512i planeWeights;  // words n^(inputs - 2), 1
+    __m512i lowMask;       // all ones through identity input curves, else 0
+    __m512i highMask;      // every byte fractionMask >> 8
+};
+
+RunConstants Constants(const LinkTable* table, int inputs) {
+    RunConstants k;
+    const uint32_t n = table->gridPoints, d = table->indexShift - 8u;
+    k.shiftCount = _mm_cvtsi32_si128(table->indexShift);
+    k.fractionMask = Set1(table->fractionMask);
+    for (int c = 0; c < 4; ++c) k.steps[c] = Set1(table->lookups->steps[c]);
+    k.byteShift = _mm_cvtsi32_si128(static_cast<int>(d));
+    k.indexMask = Set1((inputs == 3 ? 0x010101u : 0x01010101u) * (0xFFu >> d));
+    k.rowWeights = Set1(inputs == 3 ? n | 1u << 8 | 1u << 16 : n | 1u << 8 | n << 16 | 1u << 24);
+    k.planeWeights = Set1((inputs == 3 ? n : n * n) | 1u << 16);
+    k.lowMask = Set1(table->hasInputCurves ? ~0u : 0u);
+    k.highMask = Set1(0x01010101u * (table->fractionMask >> 8));
+    return k;
+}
+
+// The node position of each pixel's cell and the channels' sort keys
+// (fraction << 16 | step), one 32-bit lane per pixel.
+template <int kIn>
+struct CellKeys {
+    __m512i node;
+    __m512i k[kIn];
+};
+
+// 8-bit pixels whose input is arithmetic, all channels at once from the
+// pixels' bytes s. The value is s x 257 (identity curves) or s x 256, so the
+// node index is s >> (shift - 8); the fraction's high byte is
+// s & (mask >> 8), its low byte s or 0. Full scale (255 through identity
+// curves) makes a whole cell: both bytes one more, the low one wrapping.
+// The grid is at most 65 points, so shift - 8 is 2 to 6 and the rows fit
+// the signed bytes and words of the multiply-adds.
+template <int kIn>
+TNT_AVX512_INLINE CellKeys<kIn> KeysFromBytes(const RunConstants& constants, __m512i s) {
+    CellKeys<kIn> cell;
+    const __m512i index = _mm512_and_si512(_mm512_srl_epi32(s, constants.byteShift), constants.indexMask);
+    // Words i0 n + i1 and i2 n + i3, then (i0 n + i1) x n^(k - 2) + i2 n + i3.
+    cell.node = _mm512_madd_epi16(_mm512_maddubs_epi16(index, constants.rowWeights), constants.planeWeights);
+    const __m512i one = _mm512_set1_epi8(1);
+    const __m512i low = _mm512_and_si512(s, constants.lowMask), high = _mm512_and_si512(s, constants.highMask);
+    const __mmask64 full = _mm512_cmpeq_epi8_mask(low, _mm512_set1_epi8(-1));
+    const __m512i lowBytes = _mm512_mask_add_epi8(low, full, low, one);
+    const __m512i highBytes = _mm512_mask_add_epi8(high, full, high, one);
+    // Byte c of each pixel to bytes 2 (low) and 3 (high) of its lane; bytes
+    // 0 and 1 keep the step.
+    const __m512i pixel = _mm512_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C, 0, 0x04040404, 0x08080808,
+                                            0x0C0C0C0C, 0, 0x04040404, 0x08080808, 0x0C0C0C0C, 0, 0x04040404,
+                                            0x08080808, 0x0C0C0C0C);
+#pragma GCC unroll 4
+    for (int c = 0; c < kIn; ++c) {
+        const __m512i pick = _mm512_add_epi32(pixel, Set1(0x01010101u * uint32_t(c)));
+        const __m512i withLow = _mm512_mask_shuffle_epi8(constants.steps[c], 0x4444444444444444ull, lowBytes, pick);
+        cell.k[c] = _mm512_mask_shuffle_epi8(withLow, 0x8888888888888888ull, highBytes, pick);
+    }
+    return cell;
+}
+
+// Any other pixels, channel by channel: 8-bit ones through their input
+// curves, 16-bit ones through theirs or as they are.
+template <typename Sample, int kIn, bool kInCurves>
+TNT_AVX512_INLINE CellKeys<kIn> KeysFromChannels(const LinkTable* table, const RunConstants& constants,
+                                                 const Channels& ch) {
+    CellKeys<kIn> cell;
+    cell.node = _mm512_setzero_si512();
 #pragma GCC unroll 4
     for (int c = 0; c < kIn; ++c) {
         __m512i v = ch.c[c];
-        if constexpr (kInCurves) {
+        if constexpr (kInCurves)
             v = Gather16(table->inputCurves, _mm512_add_epi32(v, Set1(uint32_t(c) * table->inputCurveLength)), 0xFFFF);
-        } else if constexpr (sizeof(Sample) == 1) {
-            // x 257 through identity curves, x 256 without curves.
-            v = _mm512_or_si512(_mm512_slli_epi32(v, 8), _mm512_and_si512(v, lowByte));
-        }
         // 65535 & mask is mask, so full scale adds one to make a whole cell.
-        __m512i fraction = _mm512_add_epi32(_mm512_and_si512(v, Set1(table->fractionMask)),
-                                            _mm512_srli_epi32(_mm512_add_epi32(v, Set1(1)), 16));
-        const __m512i step = Set1(lookups->steps[c]);
-        node = _mm512_add_epi32(node, _mm512_mullo_epi32(_mm512_srl_epi32(v, shiftCount), step));
-        k[c] = _mm512_or_si512(_mm512_slli_epi32(fraction, 16), step);
+        const __m512i fraction = _mm512_add_epi32(_mm512_and_si512(v, constants.fractionMask),
+                                                  _mm512_srli_epi32(_mm512_add_epi32(v, Set1(1)), 16));
+        const __m512i step = constants.steps[c];
+        cell.node = _mm512_add_epi32(cell.node, _mm512_mullo_epi32(_mm512_srl_epi32(v, constants.shiftCount), step));
+        cell.k[c] = _mm512_or_si512(_mm512_slli_epi32(fraction, 16), step);
     }
+    return cell;
+}
+
+// One block of sixteen pixels from their keys.
+template <typename Sample, int kIn, int kOut, bool kInCurves, OutputForm kOutput>
+TNT_AVX512_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups* lookups, const Keys& keys,
+                                       const RunConstants& constants) {
+    const __m128i shiftCount = constants.shiftCount;
+    CellKeys<kIn> cell;
+    if constexpr (sizeof(Sample) == 1 && !kInCurves)
+        cell = KeysFromBytes<kIn>(constants, keys.k0);
+    else
+        cell = KeysFromChannels<Sample, kIn, kInCurves>(table, constants, FromKeys<Sample, kIn>(keys));
+    const __m512i node = cell.node;
+    __m512i* k = cell.k;
     if constexpr (kIn == 3) {
         __m512i high = _mm512_max_epu32(_mm512_max_epu32(k[0], k[1]), k[2]);
         __m512i low = _mm512_min_epu32(_mm512_min_epu32(k[0], k[1]), k[2]);
@@ -380,8 +465,7 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
     Sample* out = static_cast<Sample*>(destination);
     const ptrdiff_t inStep = sourceStep, outStep = destinationStep;
     const bool packed = destinationStep == kOut, packedIn = sourceStep == kIn;
-    const __m128i shiftCount = _mm_cvtsi32_si128(table->indexShift);
-    const __m512i lowByte = Set1(table->hasInputCurves ? 0xFF : 0);
+    const RunConstants constants = Constants(table, kIn);
     const int step = sourceStep * static_cast<int>(sizeof(Sample));
     const __m512i offsets = _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
                                                Set1(static_cast<uint32_t>(step)));
@@ -389,8 +473,7 @@ TntStatus Run(const LinkTable* table, const void* source, void* destination, int
     // pixel after it.
     const int32_t blockEnd = sizeof(Sample) * kIn < 4 && step < 4 ? count - 1 : count;
     auto compute = [&](const Keys& keys) __attribute__((always_inline)) {
-        return ComputeBlock<Sample, kIn, kOut, kInCurves, kOutput>(table, lookups, FromKeys<Sample, kIn>(keys),
-                                                                   shiftCount, lowByte);
+        return ComputeBlock<Sample, kIn, kOut, kInCurves, kOutput>(table, lookups, keys, constants);
     };
     // The new colours of a window (the carried pixel's first, so that runs
     // from the window before have a colour), the colour of every pixel,
