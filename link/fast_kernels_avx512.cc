@@ -184,6 +184,7 @@ constexpr __mmask16 kFetch = kOut == 3 ? 0x7777 : 0xFFFF;
 // pointers would be read again for every block.
 struct RunConstants {
     __m128i shiftCount;
+    __m128i byteResult;  // shift + 8: plain 8-bit outputs from the sums
     __m512i fractionMask;
     __m512i steps[4];
     // 8-bit links whose input is arithmetic, every channel's byte at once:
@@ -199,6 +200,7 @@ RunConstants Constants(const LinkTable* table, int inputs) {
     RunConstants k;
     const uint32_t n = table->gridPoints, d = table->indexShift - 8u;
     k.shiftCount = _mm_cvtsi32_si128(table->indexShift);
+    k.byteResult = _mm_cvtsi32_si128(table->indexShift + 8);
     k.fractionMask = Set1(table->fractionMask);
     for (int c = 0; c < 4; ++c) k.steps[c] = Set1(table->lookups->steps[c]);
     k.byteShift = _mm_cvtsi32_si128(static_cast<int>(d));
@@ -287,7 +289,7 @@ TNT_AVX512_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups
     if constexpr (kIn == 3) {
         __m512i high = _mm512_max_epu32(_mm512_max_epu32(k[0], k[1]), k[2]);
         __m512i low = _mm512_min_epu32(_mm512_min_epu32(k[0], k[1]), k[2]);
-        k[1] = _mm512_xor_si512(_mm512_xor_si512(_mm512_xor_si512(k[0], k[1]), _mm512_xor_si512(k[2], high)), low);
+        k[1] = _mm512_ternarylogic_epi32(_mm512_ternarylogic_epi32(k[0], k[1], k[2], 0x96), high, low, 0x96);
         k[0] = high;
         k[2] = low;
     } else {
@@ -368,7 +370,16 @@ TNT_AVX512_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups
             return _mm512_packus_epi32(apply(_mm512_unpacklo_epi16(r, zero)), apply(_mm512_unpackhi_epi16(r, zero)));
     };
     Outputs out;
-    if constexpr (sizeof(Sample) == 1) {
+    if constexpr (sizeof(Sample) == 1 && kOutput == OutputForm::kPlain) {
+        // value >> 8 straight from the sums: shifting them by shift + 8
+        // leaves (value >> 8) - 128, which fits a signed byte.
+        const __m128i byteShift = constants.byteResult;
+        const __m512i low = _mm512_packs_epi32(_mm512_sra_epi32(even0, byteShift), _mm512_sra_epi32(odd0, byteShift));
+        const __m512i high = _mm512_packs_epi32(_mm512_sra_epi32(even1, byteShift), _mm512_sra_epi32(odd1, byteShift));
+        out.a = _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7),
+                                         _mm512_xor_si512(_mm512_packs_epi16(low, high), _mm512_set1_epi8(-128)));
+        out.b = zero;
+    } else if constexpr (sizeof(Sample) == 1) {
         // Lane L holds pixels 2L, 2L + 1, 2L + 8 and 2L + 9.
         out.a = _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7),
                                          _mm512_packus_epi16(finish(r0), finish(r1)));
