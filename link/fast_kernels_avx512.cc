@@ -305,20 +305,23 @@ TNT_AVX512_INLINE Outputs ComputeBlock(const LinkTable* table, const LinkLookups
     const __m512i p1 = _mm512_add_epi32(node, _mm512_and_si512(k[0], stepMask));
     const __m512i p2 = _mm512_add_epi32(p1, _mm512_and_si512(k[1], stepMask));
     const __m512i last = _mm512_add_epi32(node, Set1(lookups->stepSum));
-    const __m512i w01 = _mm512_or_si512(_mm512_sub_epi32(Set1(lookups->cell), f0),
-                                        _mm512_slli_epi32(_mm512_sub_epi32(f0, f1), 16));
+    // Weights two to a lane as 16-bit differences: [cell, f0] - [f0, f1].
+    constexpr __mmask32 kLowWords = 0x55555555, kHighWords = 0xAAAAAAAA;
+    const __m512i w01 = _mm512_sub_epi16(_mm512_mask_mov_epi16(k[0], kLowWords, Set1(lookups->cell)),
+                                         _mm512_mask_mov_epi16(f0, kHighWords, k[1]));
     const int16_t* grid = lookups->grid;
     __m512i even0 = _mm512_setzero_si512(), odd0 = even0, even1 = even0, odd1 = even0;
     AddPair<0>(GatherNodes<0>(grid, node), GatherNodes<0>(grid, p1), w01, even0, odd0);
     AddPair<1>(GatherNodes<1>(grid, node), GatherNodes<1>(grid, p1), w01, even1, odd1);
     if constexpr (kIn == 3) {
-        const __m512i w23 = _mm512_or_si512(_mm512_sub_epi32(f1, f2), _mm512_slli_epi32(f2, 16));
+        const __m512i w23 = _mm512_sub_epi16(_mm512_mask_mov_epi16(f1, kHighWords, k[2]), f2);
         AddPair<0>(GatherNodes<0>(grid, p2), GatherNodes<0>(grid, last), w23, even0, odd0);
         AddPair<1>(GatherNodes<1>(grid, p2), GatherNodes<1>(grid, last), w23, even1, odd1);
     } else {
         const __m512i f3 = _mm512_srli_epi32(k[3], 16);
         const __m512i p3 = _mm512_add_epi32(p2, _mm512_and_si512(k[2], stepMask));
-        const __m512i w23 = _mm512_or_si512(_mm512_sub_epi32(f1, f2), _mm512_slli_epi32(_mm512_sub_epi32(f2, f3), 16));
+        const __m512i w23 = _mm512_sub_epi16(_mm512_mask_mov_epi16(f1, kHighWords, k[2]),
+                                             _mm512_mask_mov_epi16(f2, kHighWords, k[3]));
         const __m512i zero = _mm512_setzero_si512();
         AddPair<0>(GatherNodes<0>(grid, p2), GatherNodes<0>(grid, p3), w23, even0, odd0);
         AddPair<1>(GatherNodes<1>(grid, p2), GatherNodes<1>(grid, p3), w23, even1, odd1);
