@@ -5,15 +5,22 @@
 // name; nothing here runs unless Avx512FastKernel found both on this CPU.
 //
 // A block of sixteen pixels goes as in the AVX2 routines
-// (link/fast_kernels_avx2.cc): samples to node positions and sort keys (for
-// 8-bit links whose input is arithmetic, every channel at once from the
-// pixels' bytes; on noise the block's vector work competes with the gathers
-// for the same two ports), keys sorted lane by lane, each vertex's padded nodes gathered eight at a
+// (link/fast_kernels_avx2.cc): samples to node positions and sort keys,
+// keys sorted lane by lane, each vertex's padded nodes gathered eight at a
 // time (one 64-bit node per pixel) and two vertices weighted per
 // multiply-add, then the output form. Packed pixels are loaded and
 // permuted, not gathered; masked loads and stores keep every access inside
 // the runs. Instead of a repeat cache, runs of equal pixels are computed
 // once (see Run).
+//
+// On noise the block's vector operations set the pace as much as its
+// gathers (512-bit operations issue on two ports, which the gathers use
+// too; on the Xeon measured, a dozen more operations per block cost 8 %):
+// 8-bit links whose input is arithmetic turn the bytes of all channels
+// into positions and keys at once (KeysFromBytes), weights are 16-bit
+// differences two to a lane, and plain 8-bit outputs come straight out of
+// the sums.
+//
 // GCC 12's AVX-512 intrinsics start many results from an "undefined"
 // vector, which its own uninitialized-use warning then reports.
 #if defined(__GNUC__) && !defined(__clang__)
