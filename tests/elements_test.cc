@@ -31,23 +31,6 @@ TEST(ProfileElements, QueriesAndPartialReads) {
     uint8_t buf[64];
 
     // Null arguments.
-    EXPECT_EQ(TntProfileElementExists(nullptr, aaaa, &value), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntProfileElementExists(p, aaaa, nullptr), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntCountProfileElements(nullptr, &value), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntCountProfileElements(p, nullptr), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntGetProfileElementSize(nullptr, aaaa), 0u);
-    EXPECT_EQ(TntProfileGetTagDataPtr(nullptr, aaaa), nullptr);
-    EXPECT_EQ(TntGetProfileElement(nullptr, aaaa, &value, buf), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntGetPartialProfileElement(nullptr, aaaa, 0, &value, buf), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntGetPartialProfileElement(p, aaaa, 0, nullptr, buf), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntSetPartialProfileElement(nullptr, aaaa, 0, 1, buf), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntSetProfileElement(nullptr, aaaa, 1, buf), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntSetProfileElementSize(nullptr, aaaa, 1), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntSetProfileElementReference(nullptr, aaaa, bbbb), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntRemoveProfileElement(nullptr, aaaa), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntGetProfileHeader(nullptr, buf), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntGetProfileHeader(p, nullptr), TNT_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(TntSetProfileHeader(nullptr, buf), TNT_ERR_NULL_ARGUMENT);
     EXPECT_EQ(tnt::ReadTagType(nullptr, aaaa, &value), TNT_ERR_NULL_ARGUMENT);
 
     EXPECT_EQ(TntProfileElementExists(p, aaaa, &value), 0);

@@ -106,13 +106,6 @@ TEST(TransformChain, ShapesAndFailuresOfRealChains) {
         EXPECT_EQ(TntTransGetSrcSpace(c.t), k.srcSpace);
         EXPECT_EQ(TntTransGetDstSpace(c.t), k.dstSpace);
     }
-    MatchTransform* t = TntNewTransformPtr();
-    Profile* none[1] = {nullptr};
-    EXPECT_EQ(TntConcatProfileRefs(t, 0, 0, 0, none, nullptr), TNT_ERR_NULL_PARAMETER);
-    EXPECT_EQ(TntConcatProfileRefs(t, 0, 0, 1, none, nullptr), TNT_ERR_NULL_PARAMETER);
-    EXPECT_EQ(TntConcatProfileRefs(nullptr, 0, 0, 1, none, nullptr), TNT_ERR_NULL_PARAMETER);
-    EXPECT_EQ(TntDisposeMatchTransform(t), 0);
-    EXPECT_EQ(TntDisposeMatchTransform(nullptr), TNT_ERR_NULL_ARGUMENT);
     EXPECT_EQ(LiveBlockCount(), 0) << "failed chains close what they opened";
 }
 

@@ -206,18 +206,3 @@ TEST(TransformMatch, AbsoluteIntentScalesByTheMediaWhite) {
     }
 }
 
-TEST(TransformMatch, AllocationFailuresInConcatenationAndMatching) {
-    std::vector<ProfileLocation> locs = {tnt_test::FileLocationOf(kSRGB), tnt_test::FileLocationOf(kPrinter),
-                                         tnt_test::FileLocationOf(kSRGB)};
-    tnt_test::SweepCall([&] {
-        MatchTransform* t = TntNewTransformPtr();
-        TntStatus st = t ? TntConcatProfiles(t, 0, kLab, 3, locs.data(), nullptr) : TNT_ERR_NO_MEMORY;
-        uint8_t rgb[3] = {1, 2, 3};
-        uint16_t lab[3];
-        if (!st) st = TntICCSingleMatchProc(rgb, lab, t, 1);
-        if (t) {
-            EXPECT_EQ(TntDisposeMatchTransform(t), 0);
-        }
-        return st;
-    }, {TNT_ERR_NO_MEMORY, TNT_ERR_CANNOT_OPEN_PROFILE, TNT_ERR_TAG_NOT_FOUND});
-}
