@@ -219,24 +219,6 @@ TEST(Colour, ConversionsPinTheirValues) {
         EXPECT_EQ(ConvertColor(p.from, v, p.to, v), p.status) << std::hex << p.from << " " << p.to;
         ExpectNear3(v, p.out, 1e-6);
     }
-    // XYZ -> space -> XYZ over a grid dense near black, where the guards allow.
-    for (uint32_t space : {kLab, kLCh, kLuv, Sig("LChu"), kYxy, Sig("LMSh"), Sig("LMSj"), Sig("cie1"), Sig("Tnt "),
-                           Sig("TntL"), Sig("Tntx")}) {
-        const double tolerance = space == Sig("LMSh") ? 2e-4 : space == Sig("LMSj") ? 6e-4 : space == Sig("cie1") ? 4e-5 : 5e-6;
-        auto level = [](int i) { return 199.997 * i * i * i / (12.0 * 12 * 12); };
-        for (int i = 0; i <= 12; ++i)
-            for (int j = 0; j <= 12; ++j)
-                for (int k = 0; k <= 12; ++k) {
-                    const double xyz[3] = {level(i), level(j), level(k)}, sum = xyz[0] + xyz[1] + xyz[2];
-                    if ((space == kLuv || space == Sig("LChu")) && xyz[1] < 0.0111) continue;
-                    if (space == kYxy && (xyz[1] <= 0.01 * sum || sum < 0.01)) continue;
-                    double v[3];
-                    ASSERT_EQ(ConvertColor(kXYZ, xyz, space, v), TNT_OK);
-                    ASSERT_EQ(ConvertColor(space, v, kXYZ, v), TNT_OK);
-                    const double scale = std::max({xyz[0], xyz[1], xyz[2], 1e-3});
-                    for (int c = 0; c < 3; ++c) ASSERT_NEAR(v[c], xyz[c], tolerance * scale) << std::hex << space;
-                }
-    }
 }
 
 TEST(Colour, PowerTablesAndTheirExactUsers) {
