@@ -93,21 +93,6 @@ TEST(Transform, ShapesAndFailuresOfRealChains) {
         }
         TntDisposeMatchTransform(t);
     }
-    // Borrowed profiles stay the caller's, open and usable after the transform.
-    Profile* profiles[2];
-    for (int i = 0; i < 2; ++i) {
-        ProfileLocation loc = tnt_test::FileLocationOf(i ? kPrinter : kSRGB);
-        ASSERT_EQ(TntOpenProfile(&profiles[i], &loc), 0);
-    }
-    MatchTransform* t = TntNewTransformPtr();
-    ASSERT_EQ(TntConcatProfileRefs(t, 0, 0, 2, profiles, nullptr), 0);
-    EXPECT_EQ(t->profilesBorrowed, 1u);
-    EXPECT_EQ(TntDisposeMatchTransform(t), 0);
-    uint32_t count = 0;
-    EXPECT_EQ(TntCountProfileElements(profiles[1], &count), 0);
-    EXPECT_GT(count, 0u);
-    TntCloseProfile(profiles[0]);
-    TntCloseProfile(profiles[1]);
 }
 
 TEST(Transform, PackingHookAndRuns) {
