@@ -37,28 +37,17 @@ std::vector<uint32_t> gHookSpaces;
 uint16_t gHookCount = 0;
 uint32_t TNT_CALL RecordHook(uint16_t index, uint16_t count, uint32_t space, uint16_t*, uintptr_t) {
     EXPECT_EQ(index, gHookSpaces.size());
-    gHookSpaces.push_back(space);
-    gHookCount = count;
+    gHookSpaces.push_back(space), gHookCount = count;
     return 0;
 }
 int gDisposed = 0;
-uint32_t TNT_CALL CountDispose(uintptr_t user) {
-    EXPECT_EQ(user, 77u);
-    ++gDisposed;
-    return 0;
-}
+uint32_t TNT_CALL CountDispose(uintptr_t user) { return gDisposed += user == 77u, 0; }
 
 }  // namespace
 
 TEST(Transform, ShapesAndFailuresOfRealChains) {
-    struct Case {
-        std::vector<std::string> paths;
-        uint32_t src, dst;
-        std::vector<uint16_t> intents;
-        TntStatus status;
-        const char* shape;  // kind/direction/intent of every stage
-        uint32_t srcSpace, dstSpace;
-    } cases[] = {
+    // The kind/direction/intent of every stage, or the status that stops the chain.
+    struct Case { std::vector<std::string> paths; uint32_t src, dst; std::vector<uint16_t> intents; TntStatus status; const char* shape; uint32_t srcSpace, dstSpace; } cases[] = {
         {{kSRGB}, 0, 0, {}, 0, "1/0/0", kRGB, kXYZ},
         {{kSRGB}, 0, kLab, {}, 0, "1/0/0 6/0/0", kRGB, kLab},  // closed by a conversion
         // Proofing: source, printer (in reverse, then forward), display.
@@ -96,12 +85,10 @@ TEST(Transform, ShapesAndFailuresOfRealChains) {
 }
 
 TEST(Transform, PackingHookAndRuns) {
-    uint16_t w[8] = {};
+    uint16_t w[8] = {}, v[8] = {};
     uint8_t lab8[3] = {255, 128, 128}, rgb8[3] = {255, 0, 128}, out[4] = {9, 9, 9, 9};
-    ASSERT_EQ(UnpackColor(lab8, kLab, 1, w), 0);
-    EXPECT_TRUE(w[0] == 65280 && w[1] == 32768 && w[2] == 32768);
-    ASSERT_EQ(UnpackColor(rgb8, kRGB, 1, w), 0);
-    EXPECT_TRUE(w[0] == 65535 && w[1] == 0 && w[2] == 32896);
+    ASSERT_TRUE(UnpackColor(lab8, kLab, 1, w) == 0 && UnpackColor(rgb8, kRGB, 1, v) == 0);
+    EXPECT_TRUE(w[0] == 65280 && w[1] == 32768 && w[2] == 32768 && v[0] == 65535 && v[1] == 0 && v[2] == 32896);
     const uint16_t lab16[3] = {0x12FF, 0x7F80, 0xFF90};
     PackColor(lab16, kLab, 1, out);
     EXPECT_TRUE(out[0] == 0x12 && out[1] == 0x80 && out[2] == 0xFF && out[3] == 9);
