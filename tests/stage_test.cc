@@ -135,15 +135,6 @@ TEST(Stage, BuildRecordsWhitePointAndReleases) {
     EXPECT_EQ(BuildStage(&stage, p, 0, 0), TNT_ERR_TAG_RANGE);
     EXPECT_EQ(stage.profile, p);
     TntCloseProfile(p);
-    // A device link needs no white point and keeps D50; in reverse it has no B2A0.
-    p = LutProfile(SigOf("link"), SigOf("RGB "), SigOf("CMYK"), {{SigOf("A2B0"), Constant(3, 4, 0)}});
-    TntRemoveProfileElement(p, SigOf("wtpt"));
-    stage = Built(p, 0);
-    EXPECT_TRUE(stage.kind == kStageLookupTable && stage.mediaWhite[0] == 96.42);
-    ReleaseStageTables(&stage);
-    EXPECT_EQ(BuildStage(&stage, p, 1, 0), TNT_ERR_TAG_NOT_FOUND);
-    ReleaseStageTables(&stage);
-    TntCloseProfile(p);
 }
 
 TEST(Stage, ToneCurvesPinTheirValues) {
@@ -336,7 +327,7 @@ TEST(Stage, CurveSearchInvertsExactlyAsTheBisection) {
     EXPECT_TRUE(PrepareCurveSearch(ramp.data(), 65536, &search));
 }
 
-TEST(Stage, LookupTableChoiceAndReading) {
+TEST(Stage, LookupTableChoiceReadingAndGrids) {
     Profile* p = LutProfile(SigOf("prtr"), SigOf("CMYK"), SigOf("Lab "),
                             {{SigOf("A2B0"), Constant(4, 3, 1000)}, {SigOf("A2B2"), Constant(4, 3, 1002)},
                              {SigOf("B2A0"), Constant(3, 4, 2000)}, {SigOf("B2A1"), Constant(3, 4, 2001)}});
@@ -400,11 +391,8 @@ TEST(Stage, LookupTableChoiceAndReading) {
     }
     for (const Bytes& lie : lies) EXPECT_EQ(read(lie), TNT_ERR_TAG_NOT_FOUND) << lie.size();
     EXPECT_EQ(ReadLutTable(&d, p, SigOf("B2A0")), TNT_ERR_TAG_NOT_FOUND);
-
     TntCloseProfile(p);
-}
 
-TEST(Stage, LookupTableEvaluation) {
     // Multilinear functions through 1 to 8 inputs and outputs, both widths:
     // exact up to the rounding of the stored grid.
     for (bool sixteen : {true, false})
