@@ -27,22 +27,11 @@ void ExpectNear3(const double* got, const double* want, double tolerance) {
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], want[k], tolerance * std::max(1.0, std::fabs(want[k]))) << k;
 }
 
-TEST(Colour, SpaceTableRowsFamiliesAndStrays) {
-    struct Row { uint32_t space; uint16_t channels; double min1, max1; bool convertible; } rows[] = {
-        {Sig("XYZ "), 3, 0, 199.997, true},  {Sig("Lab "), 3, -128, 128, true}, {Sig("Yxy "), 3, 0, 1, true},
-        {Sig("LCh "), 3, 0, 181, true},      {Sig("Labm"), 3, -128, 128, true}, {Sig("LabK"), 4, -128, 128, false},
-        {Sig("RGB "), 3, 0, 255, false},     {Sig("HLS "), 3, 0, 100, false},   {Sig("CMYK"), 4, 0, 100, false},
-        {Sig("GRAY"), 1, 0, 100, false},     {Sig("dens"), 4, 0, 4, false},     {Sig("nrm3"), 3, 0, 1, false},
-        {Sig("spkt"), 36, 0, 200, false},    {Sig("FCLR"), 15, 0, 100, false},  {Sig("MCH8"), 8, 0, 100, false},
-        {5, 5, 3.4e38, -3.4e38, false},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << std::hex << r.space);
-        EXPECT_EQ(SpaceChannelCount(r.space), r.channels);
-        EXPECT_EQ(IsConvertibleSpace(r.space), r.convertible);
-        EXPECT_EQ(SpaceChannelMin(r.space, r.channels > 1), r.min1);
-        EXPECT_EQ(SpaceChannelMax(r.space, r.channels > 1), r.max1);
-    }
+// The lookup (the rows are data): families, near misses falling to the
+// default row, and that nothing outside the table converts.
+TEST(Colour, SpaceLookupFamiliesAndStrays) {
+    EXPECT_TRUE(SpaceChannelCount(Sig("MCH8")) == 8 && SpaceChannelCount(Sig("FCLR")) == 15 && SpaceChannelCount(5) == 5);
+    EXPECT_TRUE(SpaceChannelMin(5, 1) == 3.4e38 && SpaceChannelMax(5, 1) == -3.4e38 && SpaceChannelMin(Sig("Lab "), 1) == -128);
     EXPECT_EQ(SpaceChannelMax(Sig("Lab "), 0), 100.0);
     EXPECT_EQ(SpaceChannelMax(Sig("LChm"), 0), 112.22);
     for (uint32_t s : {Sig("MCH9"), Sig("MCH1"), Sig("1CLR"), Sig("GCLR"), Sig("nrm2"), Sig("lab "), Sig("LChM"), 9u,
@@ -138,9 +127,8 @@ TEST(Colour, NumericHelpers) {
     EXPECT_EQ(q[1], -2.0);
 }
 
-// Every space from XYZ (an sRGB red, a colour below the Lab threshold, one
-// beyond the white) and back to XYZ (an ordinary colour, a dark one whose
-// results clamp or go negative).
+// Every space from XYZ (a red, a colour below the Lab threshold, one beyond
+// the white) and back (an ordinary colour, a dark one that clamps or goes negative).
 TEST(Colour, ConversionsPinTheirValues) {
     const double from[3][3] = {{41.24, 21.26, 1.93}, {0.5, 0.4, 0.3}, {150, 60, 190}}, back[2][3] = {{50, 20, -30}, {5, -60, 70}};
     struct Row { const char* space; double to[3][3]; double from[2][3]; } rows[] = {
@@ -229,8 +217,7 @@ TEST(Colour, PowerTablesAndTheirExactUsers) {
     for (double t : {10.0, std::nextafter(11.0, 0.0), -2.0 + kQuantizeTolerance / 2, std::ldexp(1.0, 53), kNaN})
         EXPECT_TRUE(NearInteger(t, kQuantizeTolerance)) << t;
 
-    // XYZ to Lab codes with the cube-root table equal those without it (or
-    // with a table for another power): every neutral, every code on each axis.
+    // Lab codes with the cube-root table (or one for another power) equal those without.
     PowerTable cubeRoot;
     ASSERT_TRUE(PreparePowerTable(LabCompandExponent(), &cubeRoot));
     auto differs = [&](uint16_t x, uint16_t y, uint16_t z, const PowerTable* t) {
@@ -289,8 +276,7 @@ TEST(Colour, ControlsAndTheirHooks) {
     EXPECT_EQ(EnableColorControls(7), 1);
     EXPECT_TRUE(ColorControlsEnabled());
     EXPECT_EQ(EnableColorControls(0), 0);
-    // Once per colour (index 0 starts the next), at its first convertible
-    // space; a device colour is left alone.
+    // Once per colour (index 0 starts the next), at its first convertible space.
     SetColorControls(0, 0, 0, 0, 100, 0);  // a + 12.8
     uint16_t rgb[8] = {100, 200, 300}, lab[8] = {}, again[8] = {};
     EXPECT_EQ(DefaultColorManipulation(0, 2, Sig("RGB "), rgb, 0), 0u);

@@ -1,6 +1,5 @@
-// Transforms over real profiles: which stages concatenation builds and how
-// chains fail, packing, the hook, runs and black preservation. Matched
-// colours of every real profile are in the golden results.
+// Transforms: the stages chains build and how they fail, packing, the hook,
+// runs, black preservation. Matched colours are in the golden results.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -94,8 +93,7 @@ TEST(Transform, PackingHookAndRuns) {
     EXPECT_TRUE(out[0] == 0x12 && out[1] == 0x80 && out[2] == 0xFF && out[3] == 9);
     EXPECT_EQ(UnpackColor(rgb8, TNT_SIG('F', 'C', 'L', 'R'), 1, w), TNT_ERR_UNSUPPORTED_SPACE);
 
-    // The hook runs around every stage, with the spaces between; its
-    // dispose proc gets its own user data, once.
+    // The hook runs around every stage; its dispose proc gets its user data, once.
     MatchTransform* t = Make({kSRGB, kPrinter}, 0, kLab);
     gDisposed = 0;
     gHookSpaces.clear();
@@ -107,8 +105,7 @@ TEST(Transform, PackingHookAndRuns) {
     EXPECT_EQ(TntDisposeMatchTransform(t), 0);
     EXPECT_EQ(gDisposed, 1);
 
-    // Runs: 16-bit RGB with one extra channel, CMYK with one extra; each
-    // colour as alone, extras untouched; no colours changes nothing.
+    // Runs with an extra channel each side: as colour by colour, extras untouched.
     t = Make({kSRGB, kPrinter});
     std::vector<uint16_t> src = {0, 0, 0, 111, 65535, 65535, 65535, 222, 65535, 0, 0, 333}, dst(15, 0xBEEF);
     ASSERT_EQ(TntICCMatchColors(t, 0, src.data(), dst.data(), 3, 3, 4, 1, 1, 2), 0);
