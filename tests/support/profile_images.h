@@ -17,11 +17,8 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t Sig(const char (&s)[5]) { return TNT_SIG(s[0], s[1], s[2], s[3]); }
 
-
 struct RawTag {
-    uint32_t signature;
-    uint32_t offset;
-    uint32_t size;
+    uint32_t signature, offset, size;
 };
 
 // The tag table of an ICC file, as stored.
@@ -50,6 +47,6 @@ Content Snapshot(Profile* p);
 void ExpectSameTags(const Content& a, const Content& b);
 // The profile saves, and what was saved opens with the same header and tags.
 void ExpectSavesAndReopensEqual(Profile* p);
-bool IsModified(const Profile* p);
+inline bool IsModified(const Profile* p) { return (p->flags & tnt::kModified) != 0; }
 
 }  // namespace tnt_test
