@@ -1,6 +1,5 @@
-// Sampling transforms into links: the options word, the grid size each
-// quality gives, failures, and the sections the builder fills directly
-// against colour-by-colour sampling through the library's own switch.
+// Sampling transforms into links: the options word, grid sizes, failures,
+// and direct fills against colour-by-colour sampling through the switch.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -48,19 +47,15 @@ TEST(LinkOptions, FieldsOfTheWord) {
 // precision sets the curve lengths.
 TEST(LinkBuild, GridSizeFollowsQualityAndSourceChannels) {
     struct Row { std::string from, to; uint32_t sixteen, quality, gridPoints; };
-    const Row rows[] = {
-        {kSRGB, kCmyk, 0, 0, 33},     {kSRGB, kCmyk, 1, 7, 33},    {kSRGB, kCmyk, 0, 1, 5},
-        {kSRGB, kCmyk, 0, 4, 33},     {kGray, kSRGB, 0, 5, 9},     {kSRGB, kCmyk, 0, 6, 17},
-        {kFogra39, kFogra29, 0, 0, 17}, {kFogra39, kFogra29, 1, 1, 5}, {kFogra39, kFogra29, 0, 5, 5},
-        {kFogra39, kFogra29, 0, 6, 9},
-    };
+    const Row rows[] = {{kSRGB, kCmyk, 0, 0, 33}, {kSRGB, kCmyk, 1, 7, 33}, {kSRGB, kCmyk, 0, 1, 5}, {kSRGB, kCmyk, 0, 4, 33},
+                        {kGray, kSRGB, 0, 5, 9}, {kSRGB, kCmyk, 0, 6, 17}, {kFogra39, kFogra29, 0, 0, 17},
+                        {kFogra39, kFogra29, 1, 1, 5}, {kFogra39, kFogra29, 0, 5, 5}, {kFogra39, kFogra29, 0, 6, 9}};
     for (const Row& row : rows) {
         std::vector<ProfileLocation> locs = Locations({row.from, row.to});
         ProfLink* link = nullptr;
         ASSERT_EQ(TntProfiles2Link(0, 0, 2, locs.data(), nullptr, Options(row.sixteen, row.quality), &link), 0);
-        const tnt::LinkTable* t = link->table;
-        EXPECT_EQ(t->gridPoints, row.gridPoints) << row.from << " quality " << row.quality;
-        EXPECT_TRUE(t->precision == row.sixteen + 1 && t->inputCurveLength == (row.sixteen ? 65536u : 256u));
+        EXPECT_EQ(link->table->gridPoints, row.gridPoints) << row.from << " quality " << row.quality;
+        EXPECT_TRUE(link->table->precision == row.sixteen + 1 && link->table->inputCurveLength == (row.sixteen ? 65536u : 256u));
         TntDisposeProfLink(link);
     }
 }
@@ -79,29 +74,21 @@ TEST(LinkBuild, FailuresHandBackNothing) {
     EXPECT_EQ(link, nullptr);
 }
 
-// Where the builder fills a section without running each colour (curve
-// sections channel by channel, a matrix-forward first stage whose curves
-// are found once per axis, matrix or table stages row by row) or takes
-// powers from tables, the link must hold exactly the bytes of sampling
-// colour by colour with std::pow, for both precisions and several grid
-// sizes. The golden results pin the default links of every real profile to
-// and from an sRGB-like profile; these are the chains they do not reach.
+// Sections filled directly (curves channel by channel, matrix-forward curves
+// once per axis, matrix or table stages row by row, powers from tables) hold
+// the bytes of sampling colour by colour with std::pow. The golden results
+// pin default links to and from an sRGB-like profile; these are the rest.
 TEST(LinkSampling, DirectFillsEqualColourByColourSampling) {
     static const int16_t kControls[6] = {10, -20, 30, 5, -5, 0};
     struct Row { std::vector<std::string> paths; uint16_t intent; const int16_t* controls; };
-    const Row rows[] = {
-        {{kSRGB, kAdobe}, 0, nullptr},
-        {{kRef + "DisplayP3.icm", kSRGB}, 3, nullptr},  // absolute: white scaling around the matrices
-        {{kRef + "ProPhoto.icm", kAdobe}, 1, nullptr},  // tabulated gamma inverses clamp on both sides
-        {{kAdobe, kRef + "ProPhotoLin.icm"}, 0, nullptr},
-        {{kSRGB, kFogra39, kAdobe}, 0, nullptr},
-        {{kRef + "ProPhoto.icm", kFogra39, kSRGB}, 1, nullptr},
-        {{kFogra39, kTr003}, 0, nullptr},  // a table stage into another
-        {{kCmyk, kAdobe}, 3, nullptr},
-        {{kCmyk, kGray}, 1, nullptr},
-        {{kFogra39, kIcc + "ghostscript/default_rgb.icc", kCmyk}, 0, nullptr},
-        {{kSRGB, kCmyk}, 0, kControls},  // the whole chain in the grid
-    };
+    // White scaling around matrices (absolute), tabulated gamma inverses that
+    // clamp on both sides, three profiles, a table stage into another, and
+    // the whole chain in the grid.
+    const Row rows[] = {{{kSRGB, kAdobe}, 0, nullptr}, {{kRef + "DisplayP3.icm", kSRGB}, 3, nullptr},
+                        {{kRef + "ProPhoto.icm", kAdobe}, 1, nullptr}, {{kAdobe, kRef + "ProPhotoLin.icm"}, 0, nullptr},
+                        {{kSRGB, kFogra39, kAdobe}, 0, nullptr}, {{kRef + "ProPhoto.icm", kFogra39, kSRGB}, 1, nullptr},
+                        {{kFogra39, kTr003}, 0, nullptr}, {{kCmyk, kAdobe}, 3, nullptr}, {{kCmyk, kGray}, 1, nullptr},
+                        {{kFogra39, kIcc + "ghostscript/default_rgb.icc", kCmyk}, 0, nullptr}, {{kSRGB, kCmyk}, 0, kControls}};
     auto same = [](const void* x, const void* y, size_t size) { return std::memcmp(x, y, size) == 0; };
     for (const Row& row : rows) {
         std::vector<ProfileLocation> locs = Locations(row.paths);

@@ -1,8 +1,6 @@
-// The pixel routines of links. Every fast routine, in every family chosen
-// through the library's own switch, against the generic routine bit for bit
-// on random tables (every channel pair up to 8 by 8, both precisions, every
-// output form), with extras, in place, planar and with progress; the
-// generic routine itself against grids whose results are known exactly.
+// Every fast pixel routine of a link, in every family chosen through the
+// library's own switch, against the generic routine bit for bit; the generic
+// routine itself against grids whose results are known exactly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,9 +41,8 @@ std::vector<uint16_t> EdgeValues(const LinkTable* table) {
     return values;
 }
 
-// Every buffer noise, both curve flags set; a fifth of the input-curve
-// entries edge values, and often the extreme node values that would
-// overflow a careless accumulator.
+// Every buffer noise, both curve flags set; input curves often at edge
+// values, nodes often at the extremes a careless accumulator overflows on.
 LinkTable* RandomTable(Noise& noise, int inputs, int outputs, uint32_t gridPoints, uint32_t precision) {
     auto* table = static_cast<LinkTable*>(tnt::AllocBlock(sizeof(LinkTable)));
     tnt::InitLinkTable(table, gridPoints, precision, inputs, outputs);
@@ -55,14 +52,8 @@ LinkTable* RandomTable(Noise& noise, int inputs, int outputs, uint32_t gridPoint
     table->outputCurves = tnt::AllocBlock(outputBytes);
     table->grid = static_cast<uint16_t*>(tnt::AllocBlock(gridValues * 2));
     const std::vector<uint16_t> edges = EdgeValues(table);
-    for (size_t i = 0; i < inputEntries; ++i) {
-        const uint64_t r = noise.Next();
-        table->inputCurves[i] = (r & 7) == 0 ? edges[(r >> 8) % edges.size()] : uint16_t(r >> 32);
-    }
-    for (size_t i = 0; i < gridValues; ++i) {
-        const uint64_t r = noise.Next();
-        table->grid[i] = (r & 15) == 0 ? 65535 : (r & 15) == 1 ? 0 : uint16_t(r >> 32);
-    }
+    for (size_t i = 0; i < inputEntries; ++i) table->inputCurves[i] = noise.Below(8) ? uint16_t(noise.Next()) : edges[noise.Below(uint32_t(edges.size()))];
+    for (size_t i = 0; i < gridValues; ++i) table->grid[i] = uint16_t(noise.Below(8) ? noise.Next() : noise.Below(2) * 65535);
     for (size_t i = 0; i < outputBytes; ++i) static_cast<uint8_t*>(table->outputCurves)[i] = uint8_t(noise.Next());
     table->hasInputCurves = table->hasOutputCurves = 1;
     return table;
@@ -87,16 +78,14 @@ std::vector<uint16_t> TestPixels(Noise& noise, const LinkTable* table, int count
             i += run;
             continue;
         }
-        for (int c = 0; c < step; ++c) {
-            const uint16_t value = kind < 5 ? uint16_t(noise.Next() >> 40) : edges[noise.Below(uint32_t(edges.size()))];
-            pixel[c] = !eight ? value : kind < 5 ? uint16_t(value & 255) : uint16_t(value >> 8);
-        }
+        for (int c = 0; c < step; ++c)
+            pixel[c] = uint16_t((kind < 5 ? uint16_t(noise.Next()) : edges[noise.Below(uint32_t(edges.size()))]) >> (eight ? 8 : 0));
     }
     return pixels;
 }
 
-// Test pixels through convert(source, destination) in the link's sample
-// width: into `size` samples, or in place when size is 0.
+// Pixels through convert(source, destination) in the link's sample width:
+// into `size` samples, or in place when size is 0.
 template <typename Sample, typename Convert>
 std::vector<uint16_t> RunAs(const std::vector<uint16_t>& pixels, size_t size, Convert convert) {
     std::vector<Sample> source(pixels.begin(), pixels.end()), destination(size, Sample(kUntouched));
@@ -132,10 +121,10 @@ uint32_t TNT_CALL RecordProgress(int32_t index, int32_t count) {
     return uint32_t(index + count) | 0x70000u;  // only the low 16 bits count
 }
 
-// Every routine the table can run with, in every family this CPU has,
-// against the generic routine over runs of each length in `counts`: with
-// and without extras, in place, through the link's entries (interleaved and
-// 8-bit planar) with progress after the first pixel of every 1024.
+// Every routine of the table in every family this CPU has against the
+// generic routine, over runs of each length in `counts`: with and without
+// extras, in place, through the link's entries (interleaved and 8-bit
+// planar) with progress after the first pixel of every 1024.
 void CheckRoutines(Noise& noise, LinkTable* table, const std::vector<int>& counts, const std::string& what) {
     ProfLink link{table, 0, 0};
     for (KernelFamily family : kFamilies) {
@@ -186,9 +175,8 @@ void SetOutputEntry(LinkTable* table, uint32_t entry, uint32_t value) {
 }
 
 // Output curves in each form the routines apply: none, noise (the full
-// curves), plain (v >> 8, or v for 16-bit links), affine (per channel a
-// staircase of one step width, a falling line, a line of random slope) and
-// gentle curves that only the step encoding holds.
+// curves), plain (v >> 8, or v for 16-bit links), affine (a staircase of one
+// step width, a falling line, a line of random slope) and gentle steps.
 enum CurveKind { kNoCurves, kNoiseCurves, kPlainCurves, kAffineCurves, kGentleCurves };
 
 void FillOutputCurves(Noise& noise, LinkTable* table, CurveKind kind) {
@@ -212,21 +200,14 @@ void FillOutputCurves(Noise& noise, LinkTable* table, CurveKind kind) {
     }
 }
 
-// Random tables of every channel pair up to 8 by 8 (the largest grid under
-// 2^21 values) and of the common pairs at every grid size, including sizes
-// that are not 2^k + 1 points, with and without curves. For the common
-// pairs at 5 and 17 points, input curves absent, noise and the identity
-// (16-bit values to themselves, 8-bit samples s to s x 257) with every
-// output form: the form found (one entry off spoils an affine curve or
-// identity curves), and the routines over runs around the block sizes (8
-// and 16 pixels) and the shortest runs the block routines take (16, 32).
+// Every channel pair up to 8 by 8 and the common pairs at every grid size
+// (also not 2^k + 1), with and without curves. At 5 and 17 points, input
+// curves absent, noise and the identity with every output form: the form
+// found (one entry off spoils it), and runs around the block sizes (8, 16)
+// and the shortest runs the block routines take (16, 32).
 TEST(LinkKernels, EveryRoutineMatchesTheGenericRoutine) {
     Noise noise{0x9E3779B97F4A7C15ull};
-    struct Shape {
-        int inputs, outputs;
-        uint32_t gridPoints;
-        bool forms;
-    };
+    struct Shape { int inputs, outputs; uint32_t gridPoints; bool forms; };
     std::vector<Shape> shapes = {{3, 3, 65, false}};
     for (int inputs = 1; inputs <= 8; ++inputs)
         for (int outputs = 1; outputs <= 8; ++outputs) {
@@ -252,10 +233,8 @@ TEST(LinkKernels, EveryRoutineMatchesTheGenericRoutine) {
                     if (HasFatalFailure() || !shape.forms) continue;
                     ASSERT_NE(table->lookups, nullptr) << what;
                     const bool steps = kind == kGentleCurves && precision == 1 && shape.outputs <= 4;
-                    const OutputForm form = kind == kNoCurves || kind == kPlainCurves ? OutputForm::kPlain
-                                            : kind == kAffineCurves                  ? OutputForm::kAffine
-                                            : steps                                  ? OutputForm::kSteps
-                                                                                     : OutputForm::kCurves;
+                    const OutputForm form = kind == kNoCurves || kind == kPlainCurves ? OutputForm::kPlain : kind == kAffineCurves ? OutputForm::kAffine
+                                            : steps ? OutputForm::kSteps : OutputForm::kCurves;
                     EXPECT_EQ(table->lookups->form.output, form) << what;
                     EXPECT_EQ(table->lookups->form.inputCurves, input == 1) << what;
                     if (kind == kAffineCurves && input == 0) {
@@ -294,11 +273,9 @@ void ExpectStepsReproduceCurves(const LinkTable* table, const std::string& what)
     }
 }
 
-// For each block size, curves whose blocks each switch once at a different
-// position (the scan goes eight bytes at a time, so a switch may fall
-// anywhere in a word) encode at exactly that size and reproduce the curves;
-// one block that switches twice, wherever the second switch falls, refuses
-// the size; a shortage while encoding costs only that size.
+// Curves whose blocks each switch once, anywhere in a word (the scan goes
+// eight bytes at a time), encode at exactly that block size; one block that
+// switches twice, wherever, refuses it; a shortage costs only that size.
 TEST(LinkOutputSteps, CoarsestBlockThatHoldsTheCurvesOrNone) {
     Noise noise{99};
     LinkTable* table = RandomTable(noise, 3, 4, 9, 1);
@@ -332,10 +309,9 @@ TEST(LinkOutputSteps, CoarsestBlockThatHoldsTheCurvesOrNone) {
     tnt::ReleaseLinkTable(table);
 }
 
-// The generic routine on grids whose value of channel j at node (i_0, ...,
-// i_{N-1}) is sum over d of slope[j][d] x i_d: simplex interpolation
-// reproduces them exactly, so every result is known without any ordering
-// (through the curves when the table has them); extras stay untouched.
+// Grids whose channel j at node (i_0, ..., i_{N-1}) is sum slope[j][d] x i_d
+// interpolate exactly, so the generic routine's results are known (through
+// the curves when the table has them); extras stay untouched.
 TEST(LinkKernels, LinearGridsAreReproducedExactly) {
     // 17 points: a node step is 4096 in value; each row keeps nodes below 65536.
     const uint32_t slope[4][5] = {{1000, 2000, 500, 300, 200}, {4000, 0, 10, 7, 3}, {1, 2, 3, 4, 5}, {0, 0, 3000, 900, 90}};

@@ -4,21 +4,17 @@
 // tsan preset runs this under ThreadSanitizer.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <thread>
 #include <vector>
 
 #include "link/kernels.h"
 #include "link/lookups.h"
-#include "tintwell.h"
-
-namespace {
+#include "support/real_profiles.h"
 
 TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
     using tnt::KernelFamily;
-    ProfileLocation locations[2] = {};
-    std::snprintf(locations[0].path, sizeof locations[0].path, "%s", "/usr/share/color/icc/sRGB.icc");
-    std::snprintf(locations[1].path, sizeof locations[1].path, "%s", "/usr/share/color/icc/ghostscript/default_cmyk.icc");
+    ProfileLocation locations[2] = {tnt_test::FileLocationOf("/usr/share/color/icc/sRGB.icc"),
+                                    tnt_test::FileLocationOf("/usr/share/color/icc/ghostscript/default_cmyk.icc")};
     const int count = 128 * 128, threads = 4;
     uint64_t noise = 2718;
     for (uint32_t sixteen : {0u, 1u}) {
@@ -29,12 +25,9 @@ TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
         // Noise with runs of repeated pixels, so that every path of the routines runs.
         const size_t pixel = 3 * (sixteen + 1);
         std::vector<uint8_t> source(count * pixel), expected(count * 4 * (sixteen + 1));
-        for (size_t p = 0; p < size_t(count); ++p) {
-            noise = noise * 6364136223846793005ull + 1442695040888963407ull;
-            const bool repeat = p > 0 && (noise >> 62) == 0;
-            for (size_t b = 0; b < pixel; ++b, noise = noise * 6364136223846793005ull + 1)
+        for (size_t p = 0, repeat = 0; p < size_t(count); ++p, repeat = (noise >> 62) == 0 && p > 0)
+            for (size_t b = 0; b < pixel; ++b, noise = noise * 6364136223846793005ull + 1442695040888963407ull)
                 source[p * pixel + b] = repeat ? source[(p - 1) * pixel + b] : uint8_t(noise >> 40);
-        }
         tnt::GenericLinkKernel(link->table->precision)(link->table, source.data(), expected.data(), count, 3, 4, nullptr);
         for (KernelFamily family : {KernelFamily::kBaseline, KernelFamily::kPerPixel, KernelFamily::kAvx2, KernelFamily::kAvx512}) {
             tnt::UseLinkKernelFamily(family);
@@ -44,8 +37,7 @@ TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
             std::vector<std::thread> workers;
             for (int t = 0; t < threads; ++t)
                 workers.emplace_back([&, t] {
-                    for (int round = 0; round < 3; ++round)
-                        TntLinkMatchColors(link, count, source.data(), results[t].data(), 0, 0, 0, nullptr);
+                    for (int round = 0; round < 3; ++round) TntLinkMatchColors(link, count, source.data(), results[t].data(), 0, 0, 0, nullptr);
                 });
             for (std::thread& worker : workers) worker.join();
             for (int t = 0; t < threads; ++t)
@@ -54,5 +46,3 @@ TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
         TntDisposeProfLink(link);
     }
 }
-
-}  // namespace
