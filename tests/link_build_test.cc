@@ -28,9 +28,7 @@ std::vector<ProfileLocation> Locations(const std::vector<std::string>& paths) {
     return out;
 }
 
-uint32_t Options(uint32_t sixteen, uint32_t quality) {
-    return SetOptions(SetOptions(0, TNT_OPTION_PRECISION, sixteen), TNT_OPTION_GRID_QUALITY, quality);
-}
+uint32_t Options(uint32_t sixteen, uint32_t quality) { return SetOptions(SetOptions(0, TNT_OPTION_PRECISION, sixteen), TNT_OPTION_GRID_QUALITY, quality); }
 
 }  // namespace
 
@@ -69,8 +67,7 @@ TEST(LinkBuild, FailuresHandBackNothing) {
     EXPECT_EQ(TntLinkSourceType(link), TNT_SIG('R', 'G', 'B', ' '));
     EXPECT_EQ(TntLinkDestType(link), TNT_SIG('C', 'M', 'Y', 'K'));
     TntDisposeProfLink(link);
-    std::string tooLong(1100, 'a');
-    EXPECT_EQ(TntNewProfLink(tooLong.c_str(), nullptr, nullptr, 0, &link), TNT_ERR_CANNOT_OPEN_PROFILE);
+    EXPECT_EQ(TntNewProfLink(std::string(1100, 'a').c_str(), nullptr, nullptr, 0, &link), TNT_ERR_CANNOT_OPEN_PROFILE);
     EXPECT_EQ(link, nullptr);
 }
 

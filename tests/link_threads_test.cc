@@ -12,7 +12,6 @@
 #include "support/real_profiles.h"
 
 TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
-    using tnt::KernelFamily;
     ProfileLocation locations[2] = {tnt_test::FileLocationOf("/usr/share/color/icc/sRGB.icc"),
                                     tnt_test::FileLocationOf("/usr/share/color/icc/ghostscript/default_cmyk.icc")};
     const int count = 128 * 128, threads = 4;
@@ -29,10 +28,10 @@ TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
             for (size_t b = 0; b < pixel; ++b, noise = noise * 6364136223846793005ull + 1442695040888963407ull)
                 source[p * pixel + b] = repeat ? source[(p - 1) * pixel + b] : uint8_t(noise >> 40);
         tnt::GenericLinkKernel(link->table->precision)(link->table, source.data(), expected.data(), count, 3, 4, nullptr);
-        for (KernelFamily family : {KernelFamily::kBaseline, KernelFamily::kPerPixel, KernelFamily::kAvx2, KernelFamily::kAvx512}) {
+        for (auto family : {tnt::KernelFamily::kBaseline, tnt::KernelFamily::kPerPixel, tnt::KernelFamily::kAvx2, tnt::KernelFamily::kAvx512}) {
             tnt::UseLinkKernelFamily(family);
             ASSERT_EQ(tnt::PrepareLinkTable(link->table), 0);
-            tnt::UseLinkKernelFamily(KernelFamily::kDefault);
+            tnt::UseLinkKernelFamily(tnt::KernelFamily::kDefault);
             std::vector<std::vector<uint8_t>> results(threads, std::vector<uint8_t>(expected.size()));
             std::vector<std::thread> workers;
             for (int t = 0; t < threads; ++t)
