@@ -291,12 +291,13 @@ TEST(LinkOutputSteps, CoarsestBlockThatHoldsTheCurvesOrNone) {
     tnt::ReleaseLinkTable(table);
 }
 
-// Grids whose channel j at node (i_0, ..., i_{N-1}) is sum slope[j][d] x i_d
-// interpolate exactly, so the generic routine's results are known (through
-// the curves when the table has them); extras stay untouched.
+// Grids whose channel j < 3 at node (i_0, ..., i_{N-1}) is sum slope[j][d] x
+// i_d and channel 3 is 3000 max(i_d) (linear on each simplex, so only the
+// right order of the fractions gets it) interpolate exactly: the generic
+// routine's results are known, through curves too; extras stay untouched.
 TEST(LinkKernels, LinearGridsAreReproducedExactly) {
     // 17 points: a node step is 4096 in value; each row keeps nodes below 65536.
-    const uint32_t slope[4][5] = {{1000, 2000, 500, 300, 200}, {4000, 0, 10, 7, 3}, {1, 2, 3, 4, 5}, {0, 0, 3000, 900, 90}};
+    const uint32_t slope[4][5] = {{1000, 2000, 500, 300, 200}, {4000, 0, 10, 7, 3}, {1, 2, 3, 4, 5}, {3000, 3000, 3000, 3000, 3000}};
     Noise noise{7};
     for (int inputs : {1, 2, 3, 4, 5})
         for (uint32_t precision : {1u, 2u})
@@ -306,7 +307,7 @@ TEST(LinkKernels, LinearGridsAreReproducedExactly) {
                 t->hasOutputCurves = curves >> 1;
                 for (size_t k = 0, values = size_t(std::pow(17, inputs)) * 4; k < values; ++k) {
                     t->grid[k] = 0;
-                    for (size_t d = inputs, rest = k / 4; d-- > 0; rest /= 17) t->grid[k] = uint16_t(t->grid[k] + slope[k % 4][d] * (rest % 17));
+                    for (size_t d = inputs, rest = k / 4; d-- > 0; rest /= 17) t->grid[k] = uint16_t(k % 4 == 3 ? std::max<size_t>(t->grid[k], 3000 * (rest % 17)) : t->grid[k] + slope[k % 4][d] * (rest % 17));
                 }
                 const int count = 3000;
                 const std::vector<uint16_t> pixels = TestPixels(noise, t, count, 1);
@@ -317,7 +318,8 @@ TEST(LinkKernels, LinearGridsAreReproducedExactly) {
                         for (int d = 0; d < inputs && j < 4; ++d) {
                             const uint16_t s = pixels[i * (inputs + 1) + d];
                             const uint32_t v = t->hasInputCurves ? t->inputCurves[d * t->inputCurveLength + s] : precision == 1 ? s << 8 : s;
-                            sum += uint64_t{slope[j][d]} * (v == 65535 ? 65536 : v);  // full scale: a whole cell past the last cell's start
+                            const uint64_t term = uint64_t{slope[j][d]} * (v == 65535 ? 65536 : v);  // full scale: a whole cell past the last cell's start
+                            sum = j == 3 ? std::max(sum, term) : sum + term;
                         }
                         const uint32_t r = uint32_t(sum >> 12);
                         const uint16_t want = j >= 4 ? (precision == 1 ? kUntouched & 255 : kUntouched)
