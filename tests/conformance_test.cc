@@ -3,24 +3,16 @@
 // gives the measured table and the cause of every systematic difference).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "support/conformance.h"
 #include "support/real_profiles.h"
 
 using namespace tnt_test;
 
 TEST(Conformance, AgreesWithLittleCms) {
-    const std::string folder = TempPath("v4");
-    std::filesystem::create_directories(folder);
-    for (const ComparisonRow& row : kComparisonRows) {
-        for (const char* intent = row.intents; *intent; ++intent) {
-            SCOPED_TRACE(std::string(row.source) + " -> " + row.destination + ", intent " + *intent);
-            const ComparisonStats s = CompareWithLittleCms(ProfileByName(row.source, folder),
-                                                           ProfileByName(row.destination, folder), uint16_t(*intent - '0'), true);
-            ASSERT_EQ(s.status, 0);
-            ASSERT_EQ(s.error, "");
-            EXPECT_LE(s.max, row.maxDeltaE);
-        }
+    for (const Comparison& c : Comparisons(TempPath("v4"))) {
+        const ComparisonStats s = CompareWithLittleCms(c.source, c.destination, c.intent, true);
+        EXPECT_EQ(s.status, 0) << c.name;
+        EXPECT_EQ(s.error, "") << c.name;
+        EXPECT_LE(s.max, c.maxDeltaE) << c.name;
     }
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <type_traits>
 
 #include "support/v4_profiles.h"
@@ -37,28 +38,18 @@ const std::vector<ComparisonRow> kComparisonRows = {
     {"", "icc/ghostscript/default_cmyk.icc", "013", 1.5},
     // ICC v4: ghostscript's, colord-data's, and those made with Little CMS
     // ('para' of every form, 'mAB '/'mBA ' with every element, a device link).
-    {"icc/ghostscript/ps_rgb.icc", "icc/colord/sRGB.icc", "13", 0.03},
-    {"icc/colord/sRGB.icc", "icc/ghostscript/ps_rgb.icc", "13", 0.1},
-    {"icc/ghostscript/ps_cmyk.icc", "icc/colord/sRGB.icc", "13", 0.07},
-    {"icc/colord/sRGB.icc", "icc/ghostscript/ps_cmyk.icc", "13", 0.2},
+    {"icc/ghostscript/ps_rgb.icc", "icc/colord/sRGB.icc", "13", 0.11, true},
+    {"icc/ghostscript/ps_cmyk.icc", "icc/colord/sRGB.icc", "13", 0.2, true},
     {"icc/ghostscript/ps_gray.icc", "icc/colord/sRGB.icc", "13", 0.22},
-    {"icc/colord/AdobeRGB1998.icc", "icc/colord/sRGB.icc", "13", 0.06},
-    {"icc/colord/sRGB.icc", "icc/colord/Rec709.icc", "13", 0.08},
-    {"icc/colord/WideGamutRGB.icc", "icc/colord/sRGB.icc", "13", 0.15},
-    {"lcms-rgb-para0-v4.icc", "icc/colord/sRGB.icc", "13", 0.1},
-    {"lcms-rgb-para1-v4.icc", "icc/colord/sRGB.icc", "13", 0.15},
-    {"lcms-rgb-para2-v4.icc", "icc/colord/sRGB.icc", "13", 0.05},
-    {"lcms-rgb-para3-v4.icc", "icc/colord/sRGB.icc", "13", 0.1},
-    {"lcms-rgb-para4-v4.icc", "icc/colord/sRGB.icc", "13", 0.22},
-    {"icc/colord/sRGB.icc", "lcms-rgb-para0-v4.icc", "13", 0.1},
-    {"icc/colord/sRGB.icc", "lcms-rgb-para1-v4.icc", "13", 0.1},
-    {"icc/colord/sRGB.icc", "lcms-rgb-para2-v4.icc", "13", 0.1},
-    {"icc/colord/sRGB.icc", "lcms-rgb-para3-v4.icc", "13", 0.1},
-    {"icc/colord/sRGB.icc", "lcms-rgb-para4-v4.icc", "13", 0.1},
-    {"lcms-fogra39-v4.icc", "icc/colord/sRGB.icc", "13", 0.23},
-    {"icc/colord/sRGB.icc", "lcms-fogra39-v4.icc", "13", 0.17},
-    {"lcms-fogra29-v4.icc", "icc/colord/sRGB.icc", "13", 0.13},
-    {"icc/colord/sRGB.icc", "lcms-fogra29-v4.icc", "13", 0.07},
+    {"icc/colord/Rec709.icc", "icc/colord/sRGB.icc", "13", 0.08, true},
+    {"icc/colord/WideGamutRGB.icc", "icc/colord/sRGB.icc", "13", 0.14},
+    {"lcms-rgb-para0-v4.icc", "icc/colord/sRGB.icc", "13", 0.07, true},
+    {"lcms-rgb-para1-v4.icc", "icc/colord/sRGB.icc", "13", 0.15, true},
+    {"lcms-rgb-para2-v4.icc", "icc/colord/sRGB.icc", "13", 0.05, true},
+    {"lcms-rgb-para3-v4.icc", "icc/colord/sRGB.icc", "13", 0.07, true},
+    {"lcms-rgb-para4-v4.icc", "icc/colord/sRGB.icc", "13", 0.22, true},
+    {"lcms-fogra39-v4.icc", "icc/colord/sRGB.icc", "13", 0.2, true},
+    {"lcms-fogra29-v4.icc", "icc/colord/sRGB.icc", "13", 0.13, true},
     {"", "lcms-fogra39-v4.icc", "13", 0.02},
     {"", "lcms-fogra29-v4.icc", "13", 0.08},
     {"lcms-srgb-to-fogra39-link-v4.icc", "lcms-fogra39-v4.icc", "13", 0.02},
@@ -67,6 +58,7 @@ const std::vector<ComparisonRow> kComparisonRows = {
 std::string ProfileByName(const std::string& name, const std::string& folder) {
     if (name.empty() || name.find('/') != std::string::npos) return name.empty() ? "" : "/usr/share/color/" + name;
     if (name.rfind("lcms-", 0) != 0) return std::string(TNT_TEST_PROFILES) + "/" + name;
+    std::filesystem::create_directories(folder);
     const MadeProfiles& made = MakeV4Profiles(folder, TNT_TEST_PROFILES);
     std::vector<std::string> all = {made.srgb, made.cmykLab, made.cmykXyz, made.link};
     all.insert(all.end(), made.rgbPara.begin(), made.rgbPara.end());
@@ -118,23 +110,6 @@ Samples MakeSamples(cmsColorSpaceSignature space, int steps) {
         }
     }
     return s;
-}
-
-TntStatus RunTintwell(const std::vector<std::string>& chain, bool labSource, uint16_t intent, const Samples& s, int in,
-                      int out, std::vector<uint16_t>& result) {
-    std::vector<ProfileLocation> locations;
-    for (const std::string& path : chain) {
-        locations.push_back({});
-        std::strncpy(locations.back().path, path.c_str(), sizeof locations.back().path - 1);
-    }
-    const std::vector<uint16_t> intents(chain.size(), intent);
-    MatchTransform* t = TntNewTransformPtr();
-    TntStatus st = t ? TntConcatProfiles(t, labSource ? TNT_SIG('L', 'a', 'b', ' ') : 0, 0, int16_t(chain.size()), locations.data(), intents.data())
-                     : TNT_ERR_NO_MEMORY;
-    result.assign(s.count * out, 0);
-    if (!st) st = TntICCMatchColors(t, 0, s.tintwell.data(), result.data(), int32_t(s.count), int16_t(in), int16_t(out), 0, 0, 2);
-    if (t) TntDisposeMatchTransform(t);
-    return st;
 }
 
 // Multilinear interpolation over 2 to 8 inputs: every corner of the cell
@@ -198,6 +173,37 @@ struct Lcms {
 
 }  // namespace
 
+TntStatus MatchWithTintwell(const std::vector<std::string>& chain, bool labSource, uint16_t intent,
+                            const std::vector<uint16_t>& in, int inChannels, int outChannels, std::vector<uint16_t>& out) {
+    std::vector<ProfileLocation> locations(chain.size());
+    for (size_t i = 0; i < chain.size(); ++i) std::strncpy(locations[i].path, chain[i].c_str(), sizeof locations[i].path - 1);
+    const std::vector<uint16_t> intents(chain.size(), intent);
+    const int32_t count = int32_t(in.size() / inChannels);
+    MatchTransform* t = TntNewTransformPtr();
+    TntStatus st = t ? TntConcatProfiles(t, labSource ? TNT_SIG('L', 'a', 'b', ' ') : 0, 0, int16_t(chain.size()),
+                                         locations.data(), intents.data())
+                     : TNT_ERR_NO_MEMORY;
+    out.assign(size_t(count) * outChannels, 0);
+    if (!st) st = TntICCMatchColors(t, 0, in.data(), out.data(), count, int16_t(inChannels), int16_t(outChannels), 0, 0, 2);
+    if (t) TntDisposeMatchTransform(t);
+    return st;
+}
+
+std::vector<Comparison> Comparisons(const std::string& folder) {
+    std::vector<Comparison> out;
+    for (const ComparisonRow& row : kComparisonRows) {
+        for (int way = 0; way < (row.bothWays ? 2 : 1); ++way) {
+            const char* from = way ? row.destination : row.source;
+            const char* to = way ? row.source : row.destination;
+            for (const char* intent = row.intents; *intent; ++intent)
+                out.push_back({ProfileByName(from, folder), ProfileByName(to, folder),
+                               std::string(*from ? from : "Lab") + " | " + to + " | " + *intent, uint16_t(*intent - '0'),
+                               row.maxDeltaE});
+        }
+    }
+    return out;
+}
+
 ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
                                      bool multilinear, int steps) {
     ComparisonStats stats;
@@ -232,7 +238,7 @@ ComparisonStats CompareWithLittleCms(const std::string& source, const std::strin
     std::vector<std::string> chain;
     if (!source.empty()) chain.push_back(source);
     if (!link) chain.push_back(destination);
-    stats.status = RunTintwell(chain, source.empty(), intent, s, int(cmsChannelsOf(in)), outChannels, ours);
+    stats.status = MatchWithTintwell(chain, source.empty(), intent, s.tintwell, int(cmsChannelsOf(in)), outChannels, ours);
     if (stats.status) return stats;
     cmsDoTransform(convert, s.lcms.data(), theirs.data(), cmsUInt32Number(s.count));
     std::vector<cmsCIELab> labOurs(s.count), labTheirs(s.count);

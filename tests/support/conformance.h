@@ -22,8 +22,17 @@ struct ComparisonRow {
     const char* destination;
     const char* intents;      // "013": perceptual, relative, absolute colorimetric
     double maxDeltaE;         // with Little CMS interpolating multilinearly
+    bool bothWays = false;    // and from the destination to the source
 };
 extern const std::vector<ComparisonRow> kComparisonRows;
+
+struct Comparison {
+    std::string source, destination, name;
+    uint16_t intent;
+    double maxDeltaE;
+};
+// The rows as the comparisons they stand for.
+std::vector<Comparison> Comparisons(const std::string& folder);
 
 struct ComparisonStats {
     TntStatus status = 0;  // Tintwell's first failure
@@ -38,5 +47,10 @@ struct ComparisonStats {
 // rather than tetrahedrally, which leaves only the arithmetic to differ.
 ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
                                      bool multilinear, int steps = 9);
+
+// Tintwell's side: 16-bit colours through the chain of profiles (after Lab
+// when `labSource`), all at one intent.
+TntStatus MatchWithTintwell(const std::vector<std::string>& chain, bool labSource, uint16_t intent,
+                            const std::vector<uint16_t>& in, int inChannels, int outChannels, std::vector<uint16_t>& out);
 
 }  // namespace tnt_test
