@@ -1,14 +1,14 @@
 // The dictionaries run in a real PostScript interpreter. Ghostscript paints
 // CIE-based colour through its own ICC path and ignores an installed CRD, so
 // each job installs the dictionary with setcolorrendering and carries Lab
-// patches through the type 1 rendering steps (Lab to D50 XYZ, TransformPQR,
-// EncodeLMN, MatrixABC, EncodeABC, RenderTable with trilinear lookup and its
-// output procedures) written in PostScript below; every procedure must leave
-// exactly one number. The device values are compared with the library's own
-// Lab-to-device transform at intents 0 and 1; absolute colorimetric, which
-// scales by white points normalised to Y = 1, is run only. The patches lie
-// inside the gamut: the clipping branch "{pop count}" has no "//", so an input
-// above a table's range would leave the stack depth behind.
+// patches through the type 1 rendering steps (TransformPQR, EncodeLMN,
+// MatrixABC, EncodeABC, RenderTable with trilinear lookup and its output
+// procedures) written in PostScript below; every procedure must leave one
+// number. The device values are compared with the library's own Lab-to-device
+// transform at intents 0 and 1 (absolute colorimetric scales by whites
+// normalised to Y = 1: it is run only). The patches lie inside the gamut: the
+// clipping branch "{pop count}" has no "//", so an input above a table's range
+// would leave the stack depth behind.
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
@@ -27,17 +27,15 @@ namespace {
 using namespace tnt_test;
 using Values = std::vector<double>;  // L, a, b or device values in 0..1
 
-// Bounds on the mean and the largest per-patch difference, in 1/255 of the
-// device range, about a quarter above what was measured. Lab tables: EncodeABC
-// scales L by "100 div" and a, b by "128 add 255 div" rather than the tables'
-// own encoding, and the grid has 8 bits a value. An 'mBA ' of an XYZ PCS
-// (lcms-fogra29) is resampled at Lab nodes, which splits the ink mixes around
-// the neutrals of a strong black generation differently. Matrix dictionaries
-// compute in floating point where the library carries XYZ as 16-bit codes,
-// which a wide-gamut inverse matrix under a steep gamma amplifies (P3).
-// Accepted and run only: an 'mft2' of an XYZ PCS, fed XYZ in 0..1 where its
-// input tables cover 0..about 2, and tone curves with flat runs, which have
-// no single inverse.
+// Bounds on the mean and the largest per-patch difference in 1/255, about a
+// quarter above what was measured. Lab tables: EncodeABC scales L by "100 div"
+// and a, b by "128 add 255 div", not by the tables' own encoding, and the grid
+// has 8 bits a value. An 'mBA ' of an XYZ PCS (lcms-fogra29) is resampled at
+// Lab nodes, splitting the ink mixes of a strong black generation differently.
+// Matrix dictionaries compute in floating point where the library carries XYZ
+// as 16-bit codes, which a wide-gamut inverse matrix amplifies (P3). Run only:
+// an 'mft2' of an XYZ PCS is fed XYZ in 0..1 where its input tables cover
+// 0..about 2, and flat tone curves have no single inverse.
 struct CrdRow {
     const char* profile;  // as named for ProfileByName
     double mean, max;     // negative: accepted and run only

@@ -13,24 +13,18 @@
 namespace tnt_test {
 
 // Bounds a quarter above the measured maxima. Absolute colorimetric only
-// where no v2 display profile with a non-D50 media white takes part: Tintwell
-// scales by that white, Little CMS takes D50 for every v2 display profile.
-// Destinations with an 8-bit Lab table ('mft1') differ by half an 8-bit step
-// on a and b and by 100 / 100.39 on L; a gray profile with a Lab PCS writes
-// its 1.0 as L 100.39 where Little CMS writes L 100.
+// without v2 display profiles whose white is not D50 (Little CMS takes D50).
+// An 8-bit Lab table ('mft1', default_cmyk) is read half an 8-bit step off
+// on a and b, L scaled by 100 / 100.39; Gray-CIE_L writes 1.0 as L 100.39.
 const std::vector<ComparisonRow> kComparisonRows = {
-    {"icc/sRGB.icc", "icc/compatibleWithAdobeRGB1998.icc", "01", 0.1},
     {"argyll/ref/ClayRGB1998.icm", "argyll/ref/sRGB.icm", "013", 0.06},
     {"icc/sRGB.icc", "fogra39-cmyk-lab-v2.icc", "01", 0.08},
     {"icc/compatibleWithAdobeRGB1998.icc", "fogra29-cmyk-xyz-v2.icc", "01", 0.08},
     {"argyll/ref/sRGB.icm", "icc/ghostscript/default_cmyk.icc", "01", 1.6},
     {"fogra39-cmyk-lab-v2.icc", "icc/sRGB.icc", "01", 0.2},
     {"fogra29-cmyk-xyz-v2.icc", "argyll/ref/ClayRGB1998.icm", "01", 0.08},
-    {"tr003-cmyk-lab-low-v2.icc", "argyll/ref/sRGB.icm", "01", 0.15},
     {"fogra39-cmyk-lab-v2.icc", "fogra29-cmyk-xyz-v2.icc", "013", 0.13},
-    {"fogra29-cmyk-xyz-v2.icc", "tr003-cmyk-lab-low-v2.icc", "013", 0.12},
     {"icc/ghostscript/default_cmyk.icc", "fogra39-cmyk-lab-v2.icc", "013", 0.03},
-    {"icc/Gray.icc", "icc/sRGB.icc", "01", 0.22},
     {"icc/Gray-CIE_L.icc", "icc/compatibleWithAdobeRGB1998.icc", "01", 0.28},
     {"icc/ghostscript/sgray.icc", "argyll/ref/sRGB.icm", "013", 0.26},
     {"", "fogra39-cmyk-lab-v2.icc", "013", 0.02},
@@ -42,7 +36,6 @@ const std::vector<ComparisonRow> kComparisonRows = {
     {"icc/ghostscript/ps_cmyk.icc", "icc/colord/sRGB.icc", "13", 0.2, true},
     {"icc/ghostscript/ps_gray.icc", "icc/colord/sRGB.icc", "13", 0.22},
     {"icc/colord/Rec709.icc", "icc/colord/sRGB.icc", "13", 0.08, true},
-    {"icc/colord/WideGamutRGB.icc", "icc/colord/sRGB.icc", "13", 0.14},
     {"lcms-rgb-para0-v4.icc", "icc/colord/sRGB.icc", "13", 0.07, true},
     {"lcms-rgb-para1-v4.icc", "icc/colord/sRGB.icc", "13", 0.15, true},
     {"lcms-rgb-para2-v4.icc", "icc/colord/sRGB.icc", "13", 0.05, true},
@@ -58,13 +51,8 @@ const std::vector<ComparisonRow> kComparisonRows = {
 std::string ProfileByName(const std::string& name, const std::string& folder) {
     if (name.empty() || name.find('/') != std::string::npos) return name.empty() ? "" : "/usr/share/color/" + name;
     if (name.rfind("lcms-", 0) != 0) return std::string(TNT_TEST_PROFILES) + "/" + name;
-    std::filesystem::create_directories(folder);
-    const MadeProfiles& made = MakeV4Profiles(folder, TNT_TEST_PROFILES);
-    std::vector<std::string> all = {made.srgb, made.cmykLab, made.cmykXyz, made.link};
-    all.insert(all.end(), made.rgbPara.begin(), made.rgbPara.end());
-    for (const std::string& path : all)
-        if (path.size() > name.size() && path.ends_with("/" + name)) return path;
-    return folder + "/" + name;  // not made: fails to open
+    std::filesystem::create_directories(folder);  // made once, in the folder of the first call
+    return std::filesystem::path(MakeV4Profiles(folder, TNT_TEST_PROFILES).srgb).replace_filename(name).string();
 }
 
 namespace {
@@ -207,20 +195,15 @@ std::vector<Comparison> Comparisons(const std::string& folder) {
 ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
                                      bool multilinear, int steps) {
     ComparisonStats stats;
+    auto fail = [&stats](const char* why) { stats.error = why; return stats; };
     Lcms l;
-    if (multilinear && !(l.context = cmsCreateContext(&gMultilinear, nullptr))) {
-        stats.error = "Little CMS refuses the interpolation plug-in";
-        return stats;
-    }
+    if (multilinear && !(l.context = cmsCreateContext(&gMultilinear, nullptr))) return fail("no interpolation plug-in");
     // The measurement runs in the default context whatever the conversion used.
     cmsHPROFILE from = l.Open(l.context, source), measured = l.Open(nullptr, destination);
     cmsHPROFILE lab = l.profiles.emplace_back(cmsCreateLab4Profile(nullptr));
     const bool link = from && cmsGetDeviceClass(from) == cmsSigLinkClass;
     cmsHPROFILE to = link ? nullptr : l.Open(l.context, destination);
-    if (!from || !measured || !lab || (!link && !to)) {
-        stats.error = "Little CMS cannot open the profiles";
-        return stats;
-    }
+    if (!from || !measured || !lab || (!link && !to)) return fail("Little CMS cannot open the profiles");
     const cmsColorSpaceSignature in = cmsGetColorSpace(from), out = cmsGetColorSpace(measured);
     // No optimisation, so that Little CMS runs the profiles' own tables.
     const cmsUInt32Number flags = cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE;
@@ -228,10 +211,7 @@ ComparisonStats CompareWithLittleCms(const std::string& source, const std::strin
         cmsCreateTransformTHR(l.context, from, Format(in), to, Format(out), intent, flags));
     cmsHTRANSFORM measure = l.transforms.emplace_back(
         cmsCreateTransform(measured, Format(out), lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, flags));
-    if (!convert || !measure) {
-        stats.error = "Little CMS cannot build the transform";
-        return stats;
-    }
+    if (!convert || !measure) return fail("Little CMS cannot build the transforms");
     const Samples s = MakeSamples(in, steps);
     const int outChannels = int(cmsChannelsOf(out));
     std::vector<uint16_t> ours, theirs(s.count * outChannels);

@@ -12,9 +12,8 @@
 
 namespace tnt_test {
 
-// A profile named in the tables: "" is Lab; a name with a folder lies under
-// /usr/share/color; "lcms-..." is one of the v4 profiles made with Little CMS
-// (in `folder`); anything else is a committed test profile.
+// "" is Lab, "icc/..." lies under /usr/share/color, "lcms-..." is made with
+// Little CMS in `folder` (v4_profiles.h), anything else is a committed profile.
 std::string ProfileByName(const std::string& name, const std::string& folder);
 
 struct ComparisonRow {
@@ -41,10 +40,9 @@ struct ComparisonStats {
     double mean = 0.0, max = 0.0;
 };
 
-// Samples per device axis: RGB steps^3, CMYK steps^4, gray 32 * steps + 1
-// levels, Lab 2 * steps - 1 lightness levels by steps^2 a, b in -100..100.
-// `multilinear` makes Little CMS interpolate its colour tables like Tintwell
-// rather than tetrahedrally, which leaves only the arithmetic to differ.
+// `steps` samples a device axis (gray 32 * steps + 1, Lab L 2 * steps - 1,
+// a and b -100..100). `multilinear` makes Little CMS interpolate its tables
+// like Tintwell rather than tetrahedrally, leaving the arithmetic to differ.
 ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
                                      bool multilinear, int steps = 9);
 
