@@ -161,15 +161,16 @@ struct Lcms {
 
 }  // namespace
 
-TntStatus MatchWithTintwell(const std::vector<std::string>& chain, bool labSource, uint16_t intent,
-                            const std::vector<uint16_t>& in, int inChannels, int outChannels, std::vector<uint16_t>& out) {
+TntStatus MatchWithTintwell(const std::vector<std::string>& chain, uint32_t sourceSpace, uint32_t destinationSpace,
+                            uint16_t intent, const std::vector<uint16_t>& in, int inChannels, int outChannels,
+                            std::vector<uint16_t>& out) {
     std::vector<ProfileLocation> locations(chain.size());
     for (size_t i = 0; i < chain.size(); ++i) std::strncpy(locations[i].path, chain[i].c_str(), sizeof locations[i].path - 1);
     const std::vector<uint16_t> intents(chain.size(), intent);
     const int32_t count = int32_t(in.size() / inChannels);
     MatchTransform* t = TntNewTransformPtr();
-    TntStatus st = t ? TntConcatProfiles(t, labSource ? TNT_SIG('L', 'a', 'b', ' ') : 0, 0, int16_t(chain.size()),
-                                         locations.data(), intents.data())
+    TntStatus st = t ? TntConcatProfiles(t, sourceSpace, destinationSpace, int16_t(chain.size()), locations.data(),
+                                         intents.data())
                      : TNT_ERR_NO_MEMORY;
     out.assign(size_t(count) * outChannels, 0);
     if (!st) st = TntICCMatchColors(t, 0, in.data(), out.data(), count, int16_t(inChannels), int16_t(outChannels), 0, 0, 2);
@@ -218,7 +219,8 @@ ComparisonStats CompareWithLittleCms(const std::string& source, const std::strin
     std::vector<std::string> chain;
     if (!source.empty()) chain.push_back(source);
     if (!link) chain.push_back(destination);
-    stats.status = MatchWithTintwell(chain, source.empty(), intent, s.tintwell, int(cmsChannelsOf(in)), outChannels, ours);
+    stats.status = MatchWithTintwell(chain, source.empty() ? TNT_SIG('L', 'a', 'b', ' ') : 0, 0, intent, s.tintwell,
+                                     int(cmsChannelsOf(in)), outChannels, ours);
     if (stats.status) return stats;
     cmsDoTransform(convert, s.lcms.data(), theirs.data(), cmsUInt32Number(s.count));
     std::vector<cmsCIELab> labOurs(s.count), labTheirs(s.count);

@@ -46,9 +46,10 @@ struct ComparisonStats {
 ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
                                      bool multilinear, int steps = 9);
 
-// Tintwell's side: 16-bit colours through the chain of profiles (after Lab
-// when `labSource`), all at one intent.
-TntStatus MatchWithTintwell(const std::vector<std::string>& chain, bool labSource, uint16_t intent,
-                            const std::vector<uint16_t>& in, int inChannels, int outChannels, std::vector<uint16_t>& out);
+// Tintwell's side: 16-bit colours through the chain of profiles, all at one
+// intent; the spaces before and after it may be 0 (none).
+TntStatus MatchWithTintwell(const std::vector<std::string>& chain, uint32_t sourceSpace, uint32_t destinationSpace,
+                            uint16_t intent, const std::vector<uint16_t>& in, int inChannels, int outChannels,
+                            std::vector<uint16_t>& out);
 
 }  // namespace tnt_test
