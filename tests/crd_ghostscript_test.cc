@@ -1,14 +1,12 @@
-// The dictionaries run in a real PostScript interpreter. Ghostscript paints
-// CIE-based colour through its own ICC path and ignores an installed CRD, so
-// each job installs the dictionary with setcolorrendering and carries Lab
-// patches through the type 1 rendering steps (TransformPQR, EncodeLMN,
-// MatrixABC, EncodeABC, RenderTable with trilinear lookup and its output
-// procedures) written in PostScript below; every procedure must leave one
-// number. The device values are compared with the library's own Lab-to-device
-// transform at intents 0 and 1 (absolute colorimetric scales by whites
-// normalised to Y = 1: it is run only). The patches lie inside the gamut: the
-// clipping branch "{pop count}" has no "//", so an input above a table's range
-// would leave the stack depth behind.
+// The dictionaries run in Ghostscript, which paints CIE-based colour through
+// its own ICC path and ignores an installed CRD: each job installs one with
+// setcolorrendering and carries Lab patches through the type 1 rendering steps
+// written in PostScript below (every procedure must leave one number). The
+// device values are compared with the library's Lab-to-device transform at
+// intents 0 and 1; absolute colorimetric, which scales by whites normalised to
+// Y = 1, is run only. Patches lie inside the gamut: the clipping branch
+// "{pop count}" has no "//", so an input above a table's range would leave the
+// stack depth behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,15 +24,13 @@ namespace {
 using namespace tnt_test;
 using Values = std::vector<double>;  // device values in 0..1
 
-// Bounds on the mean and the largest per-patch difference in 1/255, about a
-// quarter above what was measured. Lab tables: EncodeABC scales L by "100 div"
-// and a, b by "128 add 255 div", not by the tables' own encoding, and the grid
-// has 8 bits a value. An 'mBA ' of an XYZ PCS (lcms-fogra29) is resampled at
-// Lab nodes, splitting the ink mixes of a strong black generation differently.
-// Matrix dictionaries compute in floating point where the library carries XYZ
-// as 16-bit codes, which a wide-gamut inverse matrix amplifies (P3). Run only:
-// an 'mft2' of an XYZ PCS is fed XYZ in 0..1 where its input tables cover
-// 0..about 2, and flat tone curves have no single inverse.
+// Bounds on the mean and largest per-patch difference in 1/255, a quarter above
+// the measured. Lab tables: EncodeABC takes L "100 div", a, b "128 add 255 div"
+// rather than the tables' encoding, and the grid has 8 bits. An XYZ 'mBA '
+// (lcms-fogra29) is resampled at Lab nodes. Matrix dictionaries compute in
+// floating point, the library in 16-bit XYZ codes, which a wide-gamut inverse
+// matrix amplifies (P3). Run only: an XYZ 'mft2', fed XYZ in 0..1 where its
+// input tables cover 0..about 2, and flat tone curves (no single inverse).
 struct CrdRow {
     const char* profile;  // as named for ProfileByName
     double mean, max;     // negative: accepted and run only
@@ -43,10 +39,8 @@ const CrdRow kCrdRows[] = {
     {"fogra39-cmyk-lab-v2.icc", 4.7, 14.0},          {"tr003-cmyk-lab-low-v2.icc", 3.7, 7.0},
     {"icc/ghostscript/default_cmyk.icc", 3.1, 8.0},  {"lcms-fogra39-v4.icc", 3.2, 14.5},
     {"lcms-fogra29-v4.icc", 8.3, 40.0},              {"icc/sRGB.icc", 0.06, 0.3},
-    {"icc/LStar-RGB.icc", 0.06, 0.2},                {"argyll/ref/ProPhoto.icm", 0.04, 0.13},
     {"argyll/ref/SMPTE431_P3.icm", 0.2, 5.5},        {"icc/colord/sRGB.icc", 0.07, 0.28},
-    {"icc/colord/AdobeRGB1998.icc", 0.06, 0.28},     {"icc/colord/Rec709.icc", 0.04, 0.1},
-    {"icc/ghostscript/ps_rgb.icc", 0.02, 0.05},      {"lcms-srgb-v4.icc", 0.06, 0.23},
+    {"icc/colord/Rec709.icc", 0.04, 0.1},            {"icc/ghostscript/ps_rgb.icc", 0.02, 0.05},
     {"lcms-rgb-para0-v4.icc", 0.09, 0.35},           {"lcms-rgb-para2-v4.icc", 0.03, 0.08},
     {"lcms-rgb-para3-v4.icc", 0.07, 0.28},           {"lcms-rgb-para4-v4.icc", 0.04, 0.13},
     {"fogra29-cmyk-xyz-v2.icc", -1, -1},             {"icc/ghostscript/ps_cmyk.icc", -1, -1},

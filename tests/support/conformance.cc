@@ -6,21 +6,28 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <type_traits>
+#include <memory>
 
 #include "support/v4_profiles.h"
 
 namespace tnt_test {
 
+namespace {
+
 // Bounds a quarter above the measured maxima. Absolute colorimetric only
 // without v2 display profiles whose white is not D50 (Little CMS takes D50).
 // An 8-bit Lab table ('mft1', default_cmyk) is read half an 8-bit step off
 // on a and b, L scaled by 100 / 100.39; Gray-CIE_L writes 1.0 as L 100.39.
-const std::vector<ComparisonRow> kComparisonRows = {
+
+struct ComparisonRow {
+    const char *source, *destination, *intents;  // intents as "013"
+    double maxDeltaE;
+    bool bothWays = false;  // and from the destination to the source
+};
+const ComparisonRow kComparisonRows[] = {
     {"argyll/ref/ClayRGB1998.icm", "argyll/ref/sRGB.icm", "013", 0.06},
     {"icc/sRGB.icc", "fogra39-cmyk-lab-v2.icc", "01", 0.08},
     {"icc/compatibleWithAdobeRGB1998.icc", "fogra29-cmyk-xyz-v2.icc", "01", 0.08},
-    {"argyll/ref/sRGB.icm", "icc/ghostscript/default_cmyk.icc", "01", 1.6},
     {"fogra39-cmyk-lab-v2.icc", "icc/sRGB.icc", "01", 0.2},
     {"fogra29-cmyk-xyz-v2.icc", "argyll/ref/ClayRGB1998.icm", "01", 0.08},
     {"fogra39-cmyk-lab-v2.icc", "fogra29-cmyk-xyz-v2.icc", "013", 0.13},
@@ -30,12 +37,10 @@ const std::vector<ComparisonRow> kComparisonRows = {
     {"", "fogra39-cmyk-lab-v2.icc", "013", 0.02},
     {"", "fogra29-cmyk-xyz-v2.icc", "013", 0.2},
     {"", "icc/ghostscript/default_cmyk.icc", "013", 1.5},
-    // ICC v4: ghostscript's, colord-data's, and those made with Little CMS
-    // ('para' of every form, 'mAB '/'mBA ' with every element, a device link).
+    // ICC v4: ghostscript's, and Little CMS's ('para', 'mAB '/'mBA ', a link).
     {"icc/ghostscript/ps_rgb.icc", "icc/colord/sRGB.icc", "13", 0.11, true},
     {"icc/ghostscript/ps_cmyk.icc", "icc/colord/sRGB.icc", "13", 0.2, true},
     {"icc/ghostscript/ps_gray.icc", "icc/colord/sRGB.icc", "13", 0.22},
-    {"icc/colord/Rec709.icc", "icc/colord/sRGB.icc", "13", 0.08, true},
     {"lcms-rgb-para0-v4.icc", "icc/colord/sRGB.icc", "13", 0.07, true},
     {"lcms-rgb-para1-v4.icc", "icc/colord/sRGB.icc", "13", 0.15, true},
     {"lcms-rgb-para2-v4.icc", "icc/colord/sRGB.icc", "13", 0.05, true},
@@ -47,6 +52,8 @@ const std::vector<ComparisonRow> kComparisonRows = {
     {"", "lcms-fogra29-v4.icc", "13", 0.08},
     {"lcms-srgb-to-fogra39-link-v4.icc", "lcms-fogra39-v4.icc", "13", 0.02},
 };
+
+}  // namespace
 
 std::string ProfileByName(const std::string& name, const std::string& folder) {
     if (name.empty() || name.find('/') != std::string::npos) return name.empty() ? "" : "/usr/share/color/" + name;
@@ -65,10 +72,8 @@ cmsUInt32Number Format(cmsColorSpaceSignature space) {
     return space == cmsSigCmykData ? TYPE_CMYK_16 : TYPE_RGB_16;
 }
 
-// The samples in both engines' encodings. Tintwell's Lab codes put L 100 at
-// 0xFF00 and a, b 0 at 0x8000; Little CMS's TYPE_Lab_16 puts L 100 at 0xFFFF
-// and a, b 0 at 0x8080. Tintwell reads gray as ink (0 is white), Little CMS
-// as light.
+// The samples in both engines' encodings: Tintwell's Lab codes put L 100 at
+// 0xFF00, Little CMS's at 0xFFFF; Tintwell reads gray as ink, Little CMS as light.
 struct Samples {
     std::vector<uint16_t> tintwell, lcms;
     size_t count = 1;
@@ -100,17 +105,15 @@ Samples MakeSamples(cmsColorSpaceSignature space, int steps) {
     return s;
 }
 
-// Multilinear interpolation over 2 to 8 inputs: every corner of the cell
-// weighted by the product of its fractions, the first input varying slowest.
-template <typename T>
-void Multilinear(const T in[], T out[], const cmsInterpParams* p) {
-    constexpr bool kCodes = std::is_same_v<T, cmsUInt16Number>;
+// Multilinear interpolation of 16-bit tables over 2 to 8 inputs: each corner of
+// the cell weighted by the product of its fractions, the first input slowest.
+void Multilinear(const cmsUInt16Number in[], cmsUInt16Number out[], const cmsInterpParams* p) {
     const uint32_t n = p->nInputs;
     uint32_t base = 0;
     double fraction[8] = {}, value[cmsMAXCHANNELS] = {};
     for (uint32_t j = 0; j < n; ++j) {
         if (p->Domain[j] == 0) continue;  // a single node
-        const double x = std::clamp(double(in[j]) / (kCodes ? 65535.0 : 1.0), 0.0, 1.0) * p->Domain[j];
+        const double x = in[j] / 65535.0 * p->Domain[j];
         const uint32_t index = std::min(uint32_t(x), p->Domain[j] - 1);
         fraction[j] = x - index;
         base += index * p->opta[n - 1 - j];
@@ -124,40 +127,26 @@ void Multilinear(const T in[], T out[], const cmsInterpParams* p) {
             offset += high ? p->opta[n - 1 - j] : 0;
         }
         for (uint32_t k = 0; weight != 0.0 && k < p->nOutputs; ++k)
-            value[k] += weight * double(static_cast<const T*>(p->Table)[offset + k]);
+            value[k] += weight * static_cast<const cmsUInt16Number*>(p->Table)[offset + k];
     }
-    for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] = kCodes ? T(Code(value[k])) : T(value[k]);
+    for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] = Code(value[k]);
 }
 
 cmsInterpFunction MultilinearFactory(cmsUInt32Number inputs, cmsUInt32Number outputs, cmsUInt32Number flags) {
     cmsInterpFunction f;
-    f.Lerp16 = nullptr;  // curves keep Little CMS's own interpolation
-    if (inputs >= 2 && inputs <= 8 && outputs <= cmsMAXCHANNELS) {
-        if (flags & CMS_LERP_FLAGS_FLOAT) f.LerpFloat = Multilinear<cmsFloat32Number>;
-        else f.Lerp16 = Multilinear<cmsUInt16Number>;
-    }
+    const bool ours = inputs >= 2 && inputs <= 8 && outputs <= cmsMAXCHANNELS && !(flags & CMS_LERP_FLAGS_FLOAT);
+    f.Lerp16 = ours ? Multilinear : nullptr;  // curves keep Little CMS's own interpolation
     return f;
 }
 
 cmsPluginInterpolation gMultilinear = {{cmsPluginMagicNumber, 2060, cmsPluginInterpolationSig, nullptr},
                                        MultilinearFactory};
 
-struct Lcms {
-    cmsContext context = nullptr;  // null: the default context
-    std::vector<cmsHPROFILE> profiles;
-    std::vector<cmsHTRANSFORM> transforms;
-    cmsHPROFILE Open(cmsContext c, const std::string& path) {
-        return profiles.emplace_back(path.empty() ? cmsCreateLab2ProfileTHR(c, cmsD50_xyY())
-                                                  : cmsOpenProfileFromFileTHR(c, path.c_str(), "r"));
-    }
-    ~Lcms() {
-        for (cmsHTRANSFORM t : transforms)
-            if (t) cmsDeleteTransform(t);
-        for (cmsHPROFILE p : profiles)
-            if (p) cmsCloseProfile(p);
-        if (context) cmsDeleteContext(context);
-    }
-};
+using Handle = std::unique_ptr<void, cmsBool (*)(void*)>;
+cmsBool Delete(cmsHTRANSFORM t) {
+    cmsDeleteTransform(t);
+    return true;
+}
 
 }  // namespace
 
@@ -197,21 +186,25 @@ ComparisonStats CompareWithLittleCms(const std::string& source, const std::strin
                                      bool multilinear, int steps) {
     ComparisonStats stats;
     auto fail = [&stats](const char* why) { stats.error = why; return stats; };
-    Lcms l;
-    if (multilinear && !(l.context = cmsCreateContext(&gMultilinear, nullptr))) return fail("no interpolation plug-in");
+    std::unique_ptr<_cmsContext_struct, void (*)(cmsContext)> context(
+        multilinear ? cmsCreateContext(&gMultilinear, nullptr) : nullptr, cmsDeleteContext);
+    auto open = [](cmsContext c, const std::string& path) {
+        return Handle(path.empty() ? cmsCreateLab2ProfileTHR(c, cmsD50_xyY()) : cmsOpenProfileFromFileTHR(c, path.c_str(), "r"),
+                      cmsCloseProfile);
+    };
     // The measurement runs in the default context whatever the conversion used.
-    cmsHPROFILE from = l.Open(l.context, source), measured = l.Open(nullptr, destination);
-    cmsHPROFILE lab = l.profiles.emplace_back(cmsCreateLab4Profile(nullptr));
-    const bool link = from && cmsGetDeviceClass(from) == cmsSigLinkClass;
-    cmsHPROFILE to = link ? nullptr : l.Open(l.context, destination);
-    if (!from || !measured || !lab || (!link && !to)) return fail("Little CMS cannot open the profiles");
-    const cmsColorSpaceSignature in = cmsGetColorSpace(from), out = cmsGetColorSpace(measured);
+    const Handle from = open(context.get(), source), measured = open(nullptr, destination),
+                 lab(cmsCreateLab4Profile(nullptr), cmsCloseProfile);
+    const bool link = from && cmsGetDeviceClass(from.get()) == cmsSigLinkClass;
+    const Handle to = link ? Handle(nullptr, cmsCloseProfile) : open(context.get(), destination);
+    if ((multilinear && !context) || !from || !measured || !lab || (!link && !to)) return fail("Little CMS cannot open them");
+    const cmsColorSpaceSignature in = cmsGetColorSpace(from.get()), out = cmsGetColorSpace(measured.get());
     // No optimisation, so that Little CMS runs the profiles' own tables.
     const cmsUInt32Number flags = cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE;
-    cmsHTRANSFORM convert = l.transforms.emplace_back(
-        cmsCreateTransformTHR(l.context, from, Format(in), to, Format(out), intent, flags));
-    cmsHTRANSFORM measure = l.transforms.emplace_back(
-        cmsCreateTransform(measured, Format(out), lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, flags));
+    const Handle convert(cmsCreateTransformTHR(context.get(), from.get(), Format(in), to.get(), Format(out), intent, flags),
+                         Delete);
+    const Handle measure(
+        cmsCreateTransform(measured.get(), Format(out), lab.get(), TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, flags), Delete);
     if (!convert || !measure) return fail("Little CMS cannot build the transforms");
     const Samples s = MakeSamples(in, steps);
     const int outChannels = int(cmsChannelsOf(out));
@@ -222,10 +215,10 @@ ComparisonStats CompareWithLittleCms(const std::string& source, const std::strin
     stats.status = MatchWithTintwell(chain, source.empty() ? TNT_SIG('L', 'a', 'b', ' ') : 0, 0, intent, s.tintwell,
                                      int(cmsChannelsOf(in)), outChannels, ours);
     if (stats.status) return stats;
-    cmsDoTransform(convert, s.lcms.data(), theirs.data(), cmsUInt32Number(s.count));
+    cmsDoTransform(convert.get(), s.lcms.data(), theirs.data(), cmsUInt32Number(s.count));
     std::vector<cmsCIELab> labOurs(s.count), labTheirs(s.count);
-    cmsDoTransform(measure, ours.data(), labOurs.data(), cmsUInt32Number(s.count));
-    cmsDoTransform(measure, theirs.data(), labTheirs.data(), cmsUInt32Number(s.count));
+    cmsDoTransform(measure.get(), ours.data(), labOurs.data(), cmsUInt32Number(s.count));
+    cmsDoTransform(measure.get(), theirs.data(), labTheirs.data(), cmsUInt32Number(s.count));
     for (size_t i = 0; i < s.count; ++i) {
         const double de = cmsCIE2000DeltaE(&labOurs[i], &labTheirs[i], 1.0, 1.0, 1.0);
         stats.mean += de / double(s.count);

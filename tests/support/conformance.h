@@ -1,7 +1,7 @@
-// Tintwell against Little CMS: the same colours through both engines (16-bit
-// matching, no black-point compensation), the two device results taken to
-// Lab D50 through the destination profile by Little CMS and compared as CIE
-// dE2000. Shared by the conformance test and the tintwell_conformance program.
+// Tintwell against Little CMS: the same colours through both engines (16 bits,
+// no black-point compensation), both results taken to Lab through the
+// destination profile by Little CMS and compared as dE2000. Shared by the
+// conformance test, the Ghostscript test and the tintwell_conformance program.
 #pragma once
 
 #include <cstdint>
@@ -16,21 +16,13 @@ namespace tnt_test {
 // Little CMS in `folder` (v4_profiles.h), anything else is a committed profile.
 std::string ProfileByName(const std::string& name, const std::string& folder);
 
-struct ComparisonRow {
-    const char* source;       // a device link runs alone; the destination then only measures
-    const char* destination;
-    const char* intents;      // "013": perceptual, relative, absolute colorimetric
-    double maxDeltaE;         // with Little CMS interpolating multilinearly
-    bool bothWays = false;    // and from the destination to the source
-};
-extern const std::vector<ComparisonRow> kComparisonRows;
-
+// A row of the comparison table: profiles (a device link runs alone and the
+// destination only measures), intent, bound with Little CMS multilinear.
 struct Comparison {
     std::string source, destination, name;
     uint16_t intent;
     double maxDeltaE;
 };
-// The rows as the comparisons they stand for.
 std::vector<Comparison> Comparisons(const std::string& folder);
 
 struct ComparisonStats {
