@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -22,7 +23,6 @@
 namespace {
 
 using namespace tnt_test;
-using Values = std::vector<double>;  // device values in 0..1
 
 // Bounds on the mean and largest per-patch difference in 1/255, a quarter above
 // the measured. Lab tables: EncodeABC takes L "100 div", a, b "128 add 255 div"
@@ -106,15 +106,14 @@ TEST(CrdGhostscript, DictionariesRenderLikeTheProfile) {
         Bytes image = ReadFileBytes(path);
         ASSERT_GE(image.size(), 128u);
         const int channels = BigU32(image, 16) == Sig("CMYK") ? 4 : 3;
-        // The patches: what a grid of device values away from 0 and 1 gives,
-        // as Lab codes within the range that "128 add 255 div" covers.
-        const std::vector<double> levels = channels == 4 ? std::vector<double>{0.05, 0.35, 0.65, 0.95}
-                                                         : std::vector<double>{0.05, 0.275, 0.5, 0.725, 0.95};
+        // The patches: what a grid of device values 0.05 to 0.95 gives, as Lab
+        // codes within the range that "128 add 255 div" covers.
         std::vector<uint16_t> grid, lab, patches, reference;
-        for (size_t i = 0, n = levels.size(); i < size_t(std::pow(n, channels)); ++i)
-            for (size_t c = 0, rest = i; c < size_t(channels); ++c, rest /= n) grid.push_back(uint16_t(levels[rest % n] * 65535 + 0.5));
+        for (size_t i = 0, n = channels == 4 ? 4 : 5; i < size_t(std::pow(n, channels)); ++i)
+            for (size_t c = 0, rest = i; c < size_t(channels); ++c, rest /= n)
+                grid.push_back(uint16_t((0.05 + 0.9 * double(rest % n) / double(n - 1)) * 65535 + 0.5));
         ASSERT_EQ(MatchWithTintwell({path}, 0, kLab, 1, grid, channels, 3, lab), 0);
-        std::string job = std::string(kHarness) + "/Patches [\n", output;
+        std::string job = std::string(kHarness) + "/Patches [\n";
         char line[96];
         for (size_t i = 0; i < lab.size(); i += 3) {
             if (lab[i] > 0xFF00 || std::min(lab[i + 1], lab[i + 2]) == 0 || std::max(lab[i + 1], lab[i + 2]) == 65535) continue;
@@ -129,35 +128,35 @@ TEST(CrdGhostscript, DictionariesRenderLikeTheProfile) {
             job += std::to_string(intent) + " RunCRD\n";
         }
         TntCloseProfile(p);
-        WriteFileBytes(TempPath("crd-job.ps"), Bytes(job.begin(), job.end()));
-        FILE* gs = popen(("gs -q -dNODISPLAY -dNOSAFER -dBATCH " + TempPath("crd-job.ps") + " 2>&1").c_str(), "r");
-        while (gs && std::fgets(line, sizeof line, gs)) output += line;
-        if (gs) pclose(gs);
+        std::ofstream(TempPath("crd-job.ps")) << job;
+        const std::string gs = "gs -q -dNODISPLAY -dNOSAFER -dBATCH " + TempPath("crd-job.ps") + " >" + TempPath("crd-job.txt");
+        EXPECT_EQ(std::system((gs + " 2>&1").c_str()), 0);
+        std::stringstream lines;
+        lines << std::ifstream(TempPath("crd-job.txt")).rdbuf();
+        const std::string output = lines.str();
         std::vector<int> accepted;
-        std::vector<Values> devices[4];  // by intent
-        std::istringstream lines(output);
+        std::vector<double> devices[4];  // by intent, patch and channel, 0..1
         for (std::string text, word; std::getline(lines, text);) {
             std::istringstream words(text);
             int intent = -1;
             words >> word >> intent;
             if (word == "ACCEPTED") accepted.push_back(intent);
             if (word == "P" && intent >= 0 && intent < 4)
-                devices[intent].emplace_back(std::istream_iterator<double>(words), std::istream_iterator<double>());
+                devices[intent].insert(devices[intent].end(), std::istream_iterator<double>(words), {});
         }
         const size_t count = patches.size() / 3;
         ASSERT_GT(count, 50u);
         ASSERT_EQ(accepted, (std::vector<int>{0, 1, 3})) << output.substr(0, 2000);
-        for (int intent : {0, 1, 3}) ASSERT_EQ(devices[intent].size(), count) << output.substr(0, 2000);
+        for (int intent : {0, 1, 3}) ASSERT_EQ(devices[intent].size(), count * channels) << output.substr(0, 2000);
         for (uint16_t intent = 0; intent < 2 && row.mean >= 0; ++intent) {
             ASSERT_EQ(MatchWithTintwell({path}, kLab, 0, intent, patches, 3, channels, reference), 0);
             double sum = 0, worst = 0;
             for (size_t i = 0; i < count; ++i) {
-                ASSERT_EQ(devices[intent][i].size(), size_t(channels)) << output.substr(0, 2000);
-                double patchWorst = 0;
-                for (int c = 0; c < channels; ++c)
-                    patchWorst = std::max(patchWorst, std::fabs(devices[intent][i][c] - reference[i * channels + c] / 65535.0) * 255);
-                sum += patchWorst;
-                worst = std::max(worst, patchWorst);
+                double patch = 0;
+                for (size_t k = i * channels; k < (i + 1) * channels; ++k)
+                    patch = std::max(patch, std::fabs(devices[intent][k] - reference[k] / 65535.0) * 255);
+                sum += patch;
+                worst = std::max(worst, patch);
             }
             EXPECT_LE(sum / double(count), row.mean) << "intent " << intent;
             EXPECT_LE(worst, row.max) << "intent " << intent;

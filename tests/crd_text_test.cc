@@ -22,13 +22,8 @@ TntStatus TNT_CALL Record(uintptr_t user, const char* text) {
     return TNT_OK;
 }
 
-const Bytes kTable = [] {
-    LutContents table;
-    table.outputs = 4;
-    table.grid = 3;
-    table.inputEntries = table.outputEntries = 4;
-    return MftTag(table);
-}();
+const Bytes kTable = MftTag(
+    {.outputs = 4, .grid = 3, .inputEntries = 4, .outputEntries = 4, .inputCurves = {}, .gridValues = {}, .outputCurves = {}});
 
 // 'T' a CMYK printer profile with a Lab 'B2A0', 'M' an RGB matrix profile,
 // 'L' and 'G' printer profiles of Lab and gray.

@@ -38,14 +38,13 @@ struct Digest {
 };
 
 // Every mix of five levels (at most 625), then 64 from a fixed pseudo-random sequence.
-std::vector<uint16_t> SampleColours(int channels, int* count) {
+std::vector<uint16_t> SampleColours(int channels) {
     static const uint16_t kLevels[5] = {0, 0x1234, 0x7FFF, 0xC000, 0xFFFF};
     std::vector<uint16_t> out;
     const int mixes = channels > 4 ? 625 : int(std::pow(5, channels));
     for (int i = 0; i < mixes; ++i)
         for (int c = 0, rest = i; c < channels; ++c, rest /= 5) out.push_back(kLevels[rest % 5]);
     for (uint32_t i = 0, state = 12345; i < 64u * channels; ++i) out.push_back(uint16_t((state = state * 1103515245u + 12345u) >> 8));
-    *count = mixes + 64;
     return out;
 }
 
@@ -73,8 +72,8 @@ std::string ChainResult(std::vector<Profile*> chain, uint16_t intent) {
     std::string result = std::to_string(st);
     if (!st) {
         const int in = tnt::SpaceChannelCount(TntTransGetSrcSpace(t)), out = tnt::SpaceChannelCount(TntTransGetDstSpace(t));
-        int count = 0;
-        const std::vector<uint16_t> colours = SampleColours(in, &count);
+        const std::vector<uint16_t> colours = SampleColours(in);
+        const int count = int(colours.size()) / in;
         std::vector<uint16_t> matched(size_t(count) * out);
         st = TntICCMatchColors(t, 0, colours.data(), matched.data(), count, int16_t(in), int16_t(out), 0, 0, 2);
         result += "/" + std::to_string(st) + ":" + Digest().Add(matched.data(), matched.size() * 2).Hex() + "/" +

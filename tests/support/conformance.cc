@@ -66,10 +66,8 @@ namespace {
 
 uint16_t Code(double v) { return uint16_t(std::clamp(v, 0.0, 65535.0) + 0.5); }
 
-cmsUInt32Number Format(cmsColorSpaceSignature space) {
-    if (space == cmsSigLabData) return TYPE_Lab_16;
-    if (space == cmsSigGrayData) return TYPE_GRAY_16;
-    return space == cmsSigCmykData ? TYPE_CMYK_16 : TYPE_RGB_16;
+cmsUInt32Number Format(cmsColorSpaceSignature s) {
+    return s == cmsSigLabData ? TYPE_Lab_16 : s == cmsSigGrayData ? TYPE_GRAY_16 : s == cmsSigCmykData ? TYPE_CMYK_16 : TYPE_RGB_16;
 }
 
 // The samples in both engines' encodings: Tintwell's Lab codes put L 100 at
