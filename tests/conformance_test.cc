@@ -1,6 +1,5 @@
-// Every row of the comparison table within its bound, Little CMS
-// interpolating its tables multilinearly as Tintwell does (docs/conformance.md
-// gives the measured table and the cause of every systematic difference).
+// Every comparison with Little CMS within its bound (docs/conformance.md has
+// the measured table and the cause of every systematic difference).
 #include <gtest/gtest.h>
 
 #include "support/conformance.h"

@@ -133,9 +133,8 @@ TEST(GoldenResults, RealProfilesGiveWhatTheyGaveBefore) {
     for (const std::string& path : RealProfilePaths()) {
         std::vector<uint8_t> bytes = ReadFileBytes(path);
         // The profile's name in the list: its path below the folder it was found in.
-        const std::string key = path.rfind(test, 0) == 0     ? "tests/data/profiles" + path.substr(test.size())
-                                : path.rfind(shared, 0) == 0 ? path.substr(shared.size())
-                                                             : path;
+        std::string key = path.rfind(test, 0) == 0 ? "tests/data/profiles" + path.substr(test.size()) : path;
+        if (key.rfind(shared, 0) == 0) key = key.substr(shared.size());
         const std::string fileDigest = Digest().Add(bytes.data(), bytes.size()).Hex();
         ProfileLocation location = MemoryLocationOf(bytes);
         Profile* p = nullptr;
@@ -143,8 +142,8 @@ TEST(GoldenResults, RealProfilesGiveWhatTheyGaveBefore) {
         for (const auto& [item, value] : ResultsOf(p, srgb)) {
             recorded << key << " " << fileDigest << " " << item << " " << value << "\n";
             auto found = list.find(key + " " + item);
-            if (found == list.end() || found->second.rfind(fileDigest + " ", 0) != 0) {
-                ++skipped;  // a profile not in the list, or a changed file
+            if (found == list.end() || found->second.rfind(fileDigest + " ", 0) != 0) {  // not listed, or a changed file
+                ++skipped;
                 continue;
             }
             EXPECT_EQ(fileDigest + " " + value, found->second) << key << " " << item;

@@ -1,8 +1,6 @@
-// tintwell_conformance: the conformance test's comparisons with Little CMS as
-// it comes (tetrahedral tables) and interpolating multilinearly, as a Markdown
-// table of dE2000 between the two engines' results.
-//
-//   tintwell_conformance [samples per device axis, 9]
+// tintwell_conformance [samples per device axis, 9]: the conformance test's
+// comparisons as a Markdown table of dE2000 between the two engines' results,
+// Little CMS as it comes (tetrahedral tables) and interpolating multilinearly.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
