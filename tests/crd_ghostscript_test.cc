@@ -1,12 +1,10 @@
-// The dictionaries run in Ghostscript, which paints CIE-based colour through
-// its own ICC path and ignores an installed CRD: each job installs one with
-// setcolorrendering and carries Lab patches through the type 1 rendering steps
-// written in PostScript below (every procedure must leave one number). The
-// device values are compared with the library's Lab-to-device transform at
-// intents 0 and 1; absolute colorimetric, which scales by whites normalised to
-// Y = 1, is run only. Patches lie inside the gamut: the clipping branch
-// "{pop count}" has no "//", so an input above a table's range would leave the
-// stack depth behind.
+// The dictionaries run in Ghostscript, which ignores an installed CRD when it
+// paints: each job installs one with setcolorrendering and carries Lab patches
+// through the type 1 rendering steps written in PostScript below. The device
+// values are compared with the library's Lab-to-device transform at intents 0
+// and 1; absolute colorimetric (whites normalised to Y = 1) is run only. The
+// patches lie in the gamut: the clipping branch "{pop count}" has no "//", so
+// an input above a table's range would leave the stack depth behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>

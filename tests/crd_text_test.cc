@@ -1,5 +1,5 @@
-// What the rendering-dictionary writer refuses and where it stops, a writer
-// that fails at each call, the inverse-curve arithmetic. The text itself is
+// What the rendering-dictionary writer refuses and where it stops, the
+// inverse-curve arithmetic, a writer that fails at each call. The text itself is
 // checked by the golden files and by Ghostscript.
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 using namespace tnt_test;
 
-struct Recorder {
+struct Recorder {  // the text written, and the call to fail at
     std::string text;
     uint64_t calls = 0, failAt = 0;
 };
@@ -70,6 +70,11 @@ TEST(CrdText, Refusals) {
         EXPECT_TRUE(row.text == any || r.text == row.text) << &row - rows << ": " << r.text;
         TntCloseProfile(p);
     }
+    // The inverse of a sampled curve, clamped at its ends.
+    const double rising[] = {0.0, 10.0, 20.0, 40.0};
+    EXPECT_EQ(tnt::InvertCurveAt(rising, 4, -1.0), 0.0);
+    EXPECT_EQ(tnt::InvertCurveAt(rising, 4, 40.0), 1.0);
+    EXPECT_DOUBLE_EQ(tnt::InvertCurveAt(rising, 4, 30.0), 2.5 / 3.0);
 }
 
 // Stops at the k-th write, for every k, and writes nothing more.
@@ -85,13 +90,6 @@ TEST(CrdText, StopsAtTheFirstFailure) {
         }
         TntCloseProfile(p);
     }
-}
-
-TEST(CrdText, InverseCurve) {
-    const double rising[] = {0.0, 10.0, 20.0, 40.0};
-    EXPECT_EQ(tnt::InvertCurveAt(rising, 4, -1.0), 0.0);
-    EXPECT_EQ(tnt::InvertCurveAt(rising, 4, 40.0), 1.0);
-    EXPECT_DOUBLE_EQ(tnt::InvertCurveAt(rising, 4, 30.0), 2.5 / 3.0);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-// What every real profile on the machine gives, as digests compared with
-// tests/data/golden/results.txt: colours matched through transforms, 8- and
-// 16-bit link bytes and rendering-dictionary text, intents 0, 1 and 3, to and
-// from an sRGB-like matrix profile. Entries of ICC v2 profiles date from
-// before the library read v4 types: a change to any is a regression.
+// What every real profile gives, as digests compared with tests/data/golden/
+// results.txt: matched colours, 8- and 16-bit link bytes, rendering-dictionary
+// text, intents 0, 1 and 3, to and from an sRGB-like profile. Entries of v2
+// profiles date from before v4 types were read: any change is a regression.
 // TNT_REGENERATE_GOLDEN=1 rewrites the list from the build under test.
 #include <gtest/gtest.h>
 
@@ -32,8 +31,7 @@ struct Digest {
     }
     std::string Hex() const {
         char text[17];
-        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
-        return text;
+        return std::string(text, std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h)));
     }
 };
 

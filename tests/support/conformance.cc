@@ -14,16 +14,12 @@ namespace tnt_test {
 
 namespace {
 
-// Bounds a quarter above the measured maxima. Absolute colorimetric only
-// without v2 display profiles whose white is not D50 (Little CMS takes D50).
-// An 8-bit Lab table ('mft1', default_cmyk) is read half an 8-bit step off
-// on a and b, L scaled by 100 / 100.39; Gray-CIE_L writes 1.0 as L 100.39.
+// Bounds a quarter above the measured maxima. Absolute colorimetric only without v2
+// display profiles whose white is not D50 (Little CMS takes D50). An 8-bit Lab table
+// ('mft1', default_cmyk) is read half a step off on a, b and L scaled by 100 / 100.39.
 
-struct ComparisonRow {
-    const char *source, *destination, *intents;  // intents as "013"
-    double maxDeltaE;
-    bool bothWays = false;  // and back
-};
+// Intents as "013"; `bothWays` from the destination to the source too.
+struct ComparisonRow { const char *source, *destination, *intents; double maxDeltaE; bool bothWays = false; };
 const ComparisonRow kComparisonRows[] = {
     {"argyll/ref/ClayRGB1998.icm", "argyll/ref/sRGB.icm", "013", 0.06},
     {"icc/sRGB.icc", "fogra39-cmyk-lab-v2.icc", "01", 0.08},
@@ -68,7 +64,8 @@ cmsUInt32Number Format(cmsColorSpaceSignature s) {
 }
 
 // The samples in both engines' encodings: Tintwell's Lab codes put L 100 at
-// 0xFF00, Little CMS's at 0xFFFF; Tintwell reads gray as ink, Little CMS as light.
+// 0xFF00 and a 0 at 0x8000, Little CMS's at 0xFFFF and 0x8080; Tintwell reads
+// gray as ink, Little CMS as light.
 struct Samples {
     std::vector<uint16_t> tintwell, lcms;
     size_t count = 1;
@@ -84,17 +81,15 @@ Samples MakeSamples(cmsColorSpaceSignature space, int steps) {
         double v[4];
         size_t rest = i;
         for (int c = channels - 1; c >= 0; rest /= levels[c], --c) v[c] = double(rest % levels[c]) / (levels[c] - 1);
-        if (space == cmsSigLabData) {
-            const cmsCIELab lab = {100.0 * v[0], 200.0 * v[1] - 100.0, 200.0 * v[2] - 100.0};
-            cmsUInt16Number encoded[3];
-            cmsFloat2LabEncoded(encoded, &lab);
-            s.lcms.insert(s.lcms.end(), encoded, encoded + 3);
-            for (double x : {lab.L * 652.8, (lab.a + 128.0) * 256.0, (lab.b + 128.0) * 256.0}) s.tintwell.push_back(Code(x));
-            continue;
-        }
         for (int c = 0; c < channels; ++c) {
-            s.tintwell.push_back(Code(v[c] * 65535.0));
-            s.lcms.push_back(channels == 1 ? uint16_t(65535 - s.tintwell.back()) : s.tintwell.back());
+            if (space == cmsSigLabData) {  // L 0..100, a and b -100..100
+                const double x = c ? 200.0 * v[c] - 100.0 : 100.0 * v[c];
+                s.tintwell.push_back(Code(c ? (x + 128.0) * 256.0 : x * 652.8));
+                s.lcms.push_back(Code(c ? (x + 128.0) * 257.0 : x * 655.35));
+            } else {
+                s.tintwell.push_back(Code(v[c] * 65535.0));
+                s.lcms.push_back(channels == 1 ? uint16_t(65535 - s.tintwell.back()) : s.tintwell.back());
+            }
         }
     }
     return s;

@@ -1,7 +1,6 @@
 // Tintwell against Little CMS: the same colours through both engines (16 bits,
 // no black-point compensation), both results taken to Lab through the
-// destination profile by Little CMS and compared as dE2000. Shared by the
-// conformance test, the Ghostscript test and the tintwell_conformance program.
+// destination profile by Little CMS and compared as dE2000.
 #pragma once
 
 #include <cstdint>
@@ -32,14 +31,12 @@ struct ComparisonStats {
     double mean = 0.0, max = 0.0;
 };
 
-// `steps` samples a device axis (gray 32 * steps + 1, Lab L 2 * steps - 1,
-// a and b -100..100). `multilinear` makes Little CMS interpolate its tables
-// like Tintwell rather than tetrahedrally, leaving the arithmetic to differ.
+// `steps` samples a device axis (gray 32 * steps + 1, Lab L 2 * steps - 1); `multilinear`
+// makes Little CMS interpolate tables like Tintwell, not tetrahedrally, leaving the arithmetic.
 ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
                                      bool multilinear, int steps = 9);
 
-// Tintwell's side: 16-bit colours through the chain of profiles, all at one
-// intent; the spaces before and after it may be 0 (none).
+// 16-bit colours through Tintwell: the chain at one intent, between spaces or 0.
 TntStatus MatchWithTintwell(const std::vector<std::string>& chain, uint32_t sourceSpace, uint32_t destinationSpace,
                             uint16_t intent, const std::vector<uint16_t>& in, int inChannels, int outChannels,
                             std::vector<uint16_t>& out);
