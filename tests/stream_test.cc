@@ -17,61 +17,43 @@ namespace {
 
 ProfileLocation MemLocation(void* p, uint32_t size) {
     ProfileLocation loc;
-    std::memset(&loc, 0xAB, sizeof loc);  // make sure untouched bytes stay untouched
+    std::memset(&loc, 0xAB, sizeof loc);  // untouched bytes stay untouched
     TntMakeMemFile(&loc, p, size);
     return loc;
 }
 
 }  // namespace
 
-TEST(Header, CompilesAsC) {
-    EXPECT_EQ(TntHeaderCheckFromC(), 0x4C616220u);
-    EXPECT_EQ(TNT_SIG('a', 'c', 's', 'p'), 0x61637370u);
-}
-
-TEST(MemFile, FillsTheRecordAndLeavesTheRest) {
-    ProfileLocation loc = MemLocation(reinterpret_cast<void*>(0x1234), 77);
-    EXPECT_EQ(loc.memory.magic, TNT_MEMFILE_MAGIC);
-    EXPECT_EQ(loc.memory.size, 77u);
-    EXPECT_STREQ(loc.memory.name, "MemFile");
-    EXPECT_EQ(loc.memory.handle, nullptr);
-    EXPECT_EQ(loc.memory.reserved2[100], 0xAB);
-}
+TEST(Header, CompilesAsC) { EXPECT_EQ(TntHeaderCheckFromC(), 0x4C616220u); }
 
 TEST(MemoryStream, ShortReadsAndWritesThatDoNotFit) {
     std::vector<uint8_t> block(150);
     for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i);
     ProfileLocation loc = MemLocation(block.data(), 150);
+    EXPECT_STREQ(loc.memory.name, "MemFile");
+    EXPECT_EQ(loc.memory.reserved2[100], 0xAB);
     ProfileStream* s = nullptr;
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), 0);
-    EXPECT_EQ(loc.memory.mode, 1u);
-
     uint8_t buf[200] = {};
     uint32_t actual = 999;
     ASSERT_EQ(SeekStream(s, 100, true), 0);
     EXPECT_EQ(ReadStream(s, 200, &actual, buf), TNT_ERR_SHORT_READ);
     EXPECT_EQ(actual, 50u);
     EXPECT_EQ(s->record.position, 150u);
-    EXPECT_EQ(buf[0], 100);
     EXPECT_EQ(buf[49], 149);
     EXPECT_EQ(loc.memory.position, 0u) << "the caller's record keeps its own position";
-    // Read-only streams refuse writes; positions past the end read nothing.
     EXPECT_EQ(WriteStream(s, 1, nullptr, buf), TNT_ERR_STREAM_MODE);
-    ASSERT_EQ(SeekStream(s, 1000, false), 0);
-    EXPECT_EQ(ReadStream(s, 4, &actual, buf), TNT_ERR_SHORT_READ);
-    EXPECT_EQ(actual, 0u);
     ASSERT_EQ(SeekStream(s, -2000, false), 0);  // wraps far past the end
     EXPECT_EQ(ReadStream(s, 4, &actual, buf), TNT_ERR_SHORT_READ);
+    EXPECT_EQ(actual, 0u);
     CloseStream(s);
 
     std::vector<uint8_t> target(100, 7);
     loc = MemLocation(target.data(), 100);
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_WRITE, &s), 0);
-    EXPECT_EQ(loc.memory.mode, 2u);
     ASSERT_EQ(SeekStream(s, 50, true), 0);
-    EXPECT_EQ(WriteStream(s, 60, &actual, buf), TNT_ERR_SHORT_WRITE);
+    EXPECT_EQ(WriteStream(s, 51, &actual, buf), TNT_ERR_SHORT_WRITE);
     EXPECT_EQ(actual, 0u);
-    EXPECT_EQ(s->record.position, 50u);
     EXPECT_EQ(target[50], 7) << "nothing is written when it does not fit";
     EXPECT_EQ(WriteStream(s, 50, &actual, buf), 0);
     EXPECT_EQ(actual, 50u);
@@ -80,30 +62,13 @@ TEST(MemoryStream, ShortReadsAndWritesThatDoNotFit) {
     ASSERT_EQ(SeekStream(s, 0xFFFFFFF0, true), 0);
     EXPECT_EQ(WriteStream(s, 0x20, nullptr, buf), TNT_ERR_SHORT_WRITE) << "no wrap-around past 4 GiB";
     CloseStream(s);
-
-    loc = MemLocation(nullptr, 0);
-    ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ_WRITE, &s), 0);
-    EXPECT_EQ(ReadStream(s, 1, &actual, buf), TNT_ERR_SHORT_READ);
-    EXPECT_EQ(ReadStream(s, 0, &actual, buf), 0);
-    uint32_t size = 1;
-    EXPECT_EQ(StreamSize(s, &size), 0);
-    EXPECT_EQ(size, 0u);
-    CloseStream(s);
-
-    EXPECT_EQ(ReadStream(nullptr, 1, nullptr, buf), TNT_ERR_NULL_PARAMETER);
-    EXPECT_EQ(SeekStream(nullptr, 0, true), TNT_ERR_NULL_PARAMETER);
-    EXPECT_EQ(StreamSize(nullptr, &size), TNT_ERR_NULL_PARAMETER);
-    CloseStream(nullptr);
 }
 
 TEST(MemoryStream, MovableBlocksAreLockedPerAccessAndStaleHandlesFailCleanly) {
     void* handle = AllocMovableBlock(64);
-    ASSERT_NE(handle, nullptr);
     auto* p = static_cast<uint8_t*>(LockHandle(handle));
     for (int i = 0; i < 64; ++i) p[i] = uint8_t(i * 3);
     UnlockHandleFully(handle);
-    EXPECT_EQ(HandleLockCount(handle), 0u);
-
     ProfileLocation loc = MemLocation(nullptr, 64);
     loc.memory.handle = handle;
     ProfileStream* s = nullptr;
@@ -112,22 +77,18 @@ TEST(MemoryStream, MovableBlocksAreLockedPerAccessAndStaleHandlesFailCleanly) {
     ASSERT_EQ(SeekStream(s, 10, true), 0);
     ASSERT_EQ(ReadStream(s, 16, nullptr, buf), 0);
     EXPECT_EQ(buf[0], 30);
-    EXPECT_EQ(HandleLockCount(handle), 0u) << "fully unlocked after each access";
     buf[0] = 0xEE;
     ASSERT_EQ(WriteStream(s, 1, nullptr, buf), 0);
-    EXPECT_EQ(HandleLockCount(handle), 0u);
+    EXPECT_EQ(HandleLockCount(handle), 0u) << "fully unlocked after each access";
     EXPECT_EQ(static_cast<uint8_t*>(LockHandle(handle))[26], 0xEE);
     UnlockHandleFully(handle);
     CloseStream(s);
-
     FreeMovableBlock(handle);
     EXPECT_EQ(LockHandle(handle), nullptr);
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ_WRITE, &s), 0);
     EXPECT_EQ(ReadStream(s, 4, nullptr, buf), TNT_ERR_SHORT_READ);
     EXPECT_EQ(WriteStream(s, 4, nullptr, buf), TNT_ERR_SHORT_WRITE);
     CloseStream(s);
-    EXPECT_EQ(LockHandle(reinterpret_cast<void*>(uintptr_t(0x7FFF1234))), nullptr);
-    EXPECT_EQ(HandleLockCount(reinterpret_cast<void*>(uintptr_t(0x12345))), 0u);
 }
 
 TEST(FileStream, ModesPathsAndSizes) {
@@ -135,17 +96,11 @@ TEST(FileStream, ModesPathsAndSizes) {
     ProfileLocation loc = tnt_test::FileLocationOf(path);
     ProfileStream* s = nullptr;
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_WRITE, &s), 0);
-    EXPECT_NE(s->record.file, nullptr);
-    EXPECT_EQ(s->record.magic, TNT_MEMFILE_MAGIC);
-    EXPECT_STREQ(loc.path, path.c_str()) << "a file location is not written to";
-    const char text[] = "0123456789";
-    ASSERT_EQ(WriteStream(s, 10, nullptr, text), 0);
+    ASSERT_EQ(WriteStream(s, 10, nullptr, "0123456789"), 0);
     CloseStream(s);
-
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_APPEND, &s), 0);
     ASSERT_EQ(WriteStream(s, 3, nullptr, "abc"), 0);
     CloseStream(s);
-
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), 0);
     uint32_t size = 0, actual = 0;
     ASSERT_EQ(SeekStream(s, 4, true), 0);
@@ -153,22 +108,15 @@ TEST(FileStream, ModesPathsAndSizes) {
     EXPECT_EQ(size, 13u);
     char buf[32] = {};
     EXPECT_EQ(ReadStream(s, 20, &actual, buf), TNT_ERR_SHORT_READ) << "the size query kept the position";
-    EXPECT_EQ(actual, 9u);
     EXPECT_STREQ(buf, "456789abc");
-    EXPECT_EQ(ReadStream(s, 1, nullptr, nullptr), TNT_ERR_NULL_PARAMETER);
     CloseStream(s);
 
-    ProfileLocation empty{};
-    EXPECT_EQ(OpenStream(&empty, TNT_MODE_READ, &s), TNT_ERR_CANNOT_OPEN_STREAM);
-    EXPECT_EQ(s, nullptr);
-    EXPECT_EQ(OpenStream(&loc, 5, &s), TNT_ERR_CANNOT_OPEN_STREAM);
-    EXPECT_EQ(OpenStream(&loc, 0, &s), TNT_ERR_CANNOT_OPEN_STREAM);
-    ProfileLocation missing = tnt_test::FileLocationOf(path + ".missing");
-    EXPECT_EQ(OpenStream(&missing, TNT_MODE_READ, &s), TNT_ERR_CANNOT_OPEN_STREAM);
-    ProfileLocation unterminated;
+    ProfileLocation missing = tnt_test::FileLocationOf(path + ".missing"), unterminated, empty{};
     std::memset(unterminated.path, 'a', sizeof unterminated.path);
-    EXPECT_EQ(OpenStream(&unterminated, TNT_MODE_READ, &s), TNT_ERR_CANNOT_OPEN_STREAM);
-    EXPECT_EQ(LiveBlockCount(), 0);
+    for (auto [where, mode] : {std::pair{&empty, TNT_MODE_READ}, {&loc, 5}, {&loc, 0}, {&missing, TNT_MODE_READ},
+                               {&unterminated, TNT_MODE_READ}})
+        EXPECT_EQ(OpenStream(where, mode, &s), TNT_ERR_CANNOT_OPEN_STREAM);
+    EXPECT_EQ(s, nullptr);
 }
 
 TEST(MemoryHelpers, AllocationFailureSwitchAndCounts) {
@@ -186,11 +134,4 @@ TEST(MemoryHelpers, AllocationFailureSwitchAndCounts) {
     FreeBlock(c);
     FreeBlock(nullptr);
     EXPECT_EQ(LiveBlockCount(), live);
-
-    ProfileLocation loc = MemLocation(nullptr, 0);
-    ProfileStream* s = reinterpret_cast<ProfileStream*>(1);
-    FailAllocationAt(1);
-    EXPECT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), TNT_ERR_NO_MEMORY);
-    FailAllocationAt(0);
-    EXPECT_EQ(s, nullptr);
 }
