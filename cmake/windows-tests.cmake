@@ -30,7 +30,7 @@ set(TNT_TEST_SOURCES)
 foreach(name IN LISTS TNT_TESTS_ON_WINDOWS)
   list(APPEND TNT_TEST_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${name})
 endforeach()
-add_executable(tintwell_tests ${TNT_TEST_SOURCES} header_c.c)
+add_executable(tintwell_tests ${TNT_TEST_SOURCES} ${PROJECT_SOURCE_DIR}/tools/icc_writer.cc header_c.c)
 target_link_libraries(tintwell_tests PRIVATE tintwell_static GTest::gtest_main)
 target_include_directories(tintwell_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 # Wine maps drive Z: to the Unix root, so Windows paths reach the test

@@ -48,15 +48,15 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
     Profile* untouched = reinterpret_cast<Profile*>(0x10);
     Profile* out = untouched;
     const Bytes good = MakeImage({{Sig("wtpt"), 144, 20}}, 164);
-    // {offset, value, status}; offset 1000 cuts the image to 128 bytes.
+    // {offset, value, status}; offset 1000 cuts the image to `value` bytes.
     const struct { size_t offset; uint32_t value; TntStatus status; } cases[] = {
-        {1000, 0, TNT_ERR_PROFILE_TOO_SHORT}, {0, 165, TNT_ERR_PROFILE_SIZE}, {36, 0x78637370, TNT_ERR_NOT_ICC},
+        {1000, 128, TNT_ERR_PROFILE_TOO_SHORT}, {1000, 129, TNT_ERR_PROFILE_SIZE}, {0, 165, TNT_ERR_PROFILE_SIZE}, {36, 0x78637370, TNT_ERR_NOT_ICC},
         {8, 0x02400000, TNT_OK}, {8, 0x04400000, TNT_OK}, {8, 0x05000000, TNT_ERR_PROFILE_VERSION},
         {8, 0xFF000000, TNT_ERR_PROFILE_VERSION}, {128, 100, TNT_ERR_SHORT_READ}, {128, 101, TNT_ERR_NO_MEMORY},
         {128, 0xFFFFFFFF, TNT_ERR_NO_MEMORY}, {128, 3, TNT_ERR_SHORT_READ}, {128, 2, TNT_OK}};
     for (const auto& c : cases) {
         Bytes bad = good;
-        if (c.offset == 1000) bad.resize(128); else PutBigU32(bad, c.offset, c.value);
+        if (c.offset == 1000) bad.resize(c.value); else PutBigU32(bad, c.offset, c.value);
         ProfileLocation loc = MemoryLocationOf(bad);
         EXPECT_EQ(TntOpenProfile(&out, &loc), c.status) << c.offset << " " << c.value;
         if (c.status == TNT_OK) TntCloseProfile(out);
