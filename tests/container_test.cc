@@ -1,15 +1,55 @@
-// The profile container: opening, lazy loading, sharing, layout, saving.
+// The profile container and the streams under it: opening, lazy loading,
+// sharing, layout, saving over memory blocks, movable handles and files,
+// and every real profile saved back byte for byte.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <vector>
 
 #include "platform/memory.h"
 #include "profile/container.h"
+#include "profile/stream.h"
 #include "support/profile_images.h"
+#include "support/v4_profiles.h"
 
 using namespace tnt;
 using namespace tnt_test;
+
+extern "C" uint32_t TntHeaderCheckFromC(void);
+
+namespace {
+
+// `saved` holds the same header (after the size field), the same directory
+// signatures in order and for every tag the same bytes as `original`, each
+// tag at a 4-byte boundary.
+void ExpectSameProfile(const Bytes& original, const Bytes& saved) {
+    ASSERT_GE(saved.size(), 132u);
+    EXPECT_EQ(std::memcmp(original.data() + 4, saved.data() + 4, 124), 0) << "header";
+    ASSERT_EQ(BigU32(saved, 128), BigU32(original, 128));
+    EXPECT_EQ(BigU32(saved, 0), saved.size()) << "size field";
+    for (uint32_t i = 0, e = 132; i < BigU32(original, 128); ++i, e += 12) {
+        EXPECT_EQ(BigU32(saved, e), BigU32(original, e)) << "signature " << i;
+        const uint32_t size = BigU32(original, e + 8), from = BigU32(original, e + 4), to = BigU32(saved, e + 4);
+        ASSERT_EQ(BigU32(saved, e + 8), size) << "size of tag " << i;
+        ASSERT_LE(uint64_t(to) + size, saved.size());
+        EXPECT_EQ(to % 4, 0u) << "tag " << i << " is aligned";
+        EXPECT_EQ(std::memcmp(original.data() + from, saved.data() + to, size), 0) << "bytes of tag " << i;
+    }
+}
+
+ProfileLocation MemLocation(void* p, uint32_t size) {
+    ProfileLocation loc;
+    std::memset(&loc, 0xAB, sizeof loc);  // untouched bytes stay untouched
+    TntMakeMemFile(&loc, p, size);
+    return loc;
+}
+
+}  // namespace
+
+TEST(Header, CompilesAsC) { EXPECT_EQ(TntHeaderCheckFromC(), 0x4C616220u); }
 
 TEST(Container, NewProfileDefaultsAndLayout) {
     Profile* p = nullptr;
@@ -22,6 +62,7 @@ TEST(Container, NewProfileDefaultsAndLayout) {
                                  {68, 0xF6D6u}, {72, 0x10000u}, {76, 0xD32Du}, {80, Sig("TINT")}, {128, 0u}})
         EXPECT_EQ(BigU32(file, offset), value) << offset;
     EXPECT_TRUE(IsModified(p)) << "saving elsewhere keeps Modified";
+    EXPECT_EQ(TntUpdateProfile(p), 0) << "an unbound profile is not written";
 
     // Blocks padded to 4 bytes with zeros; a second name for the 10-byte
     // block points at the one copy.
@@ -50,10 +91,11 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
     const Bytes good = MakeImage({{Sig("wtpt"), 144, 20}}, 164);
     // {offset, value, status}; offset 1000 cuts the image to `value` bytes.
     const struct { size_t offset; uint32_t value; TntStatus status; } cases[] = {
-        {1000, 128, TNT_ERR_PROFILE_TOO_SHORT}, {1000, 129, TNT_ERR_PROFILE_SIZE}, {0, 165, TNT_ERR_PROFILE_SIZE}, {36, 0x78637370, TNT_ERR_NOT_ICC},
-        {8, 0x02400000, TNT_OK}, {8, 0x04400000, TNT_OK}, {8, 0x05000000, TNT_ERR_PROFILE_VERSION},
-        {8, 0xFF000000, TNT_ERR_PROFILE_VERSION}, {128, 100, TNT_ERR_SHORT_READ}, {128, 101, TNT_ERR_NO_MEMORY},
-        {128, 0xFFFFFFFF, TNT_ERR_NO_MEMORY}, {128, 3, TNT_ERR_SHORT_READ}, {128, 2, TNT_OK}};
+        {1000, 128, TNT_ERR_PROFILE_TOO_SHORT}, {1000, 129, TNT_ERR_PROFILE_SIZE}, {0, 165, TNT_ERR_PROFILE_SIZE},
+        {36, 0x78637370, TNT_ERR_NOT_ICC}, {8, 0x02400000, TNT_OK}, {8, 0x04400000, TNT_OK},
+        {8, 0x05000000, TNT_ERR_PROFILE_VERSION}, {8, 0xFF000000, TNT_ERR_PROFILE_VERSION},
+        {128, 100, TNT_ERR_SHORT_READ}, {128, 101, TNT_ERR_NO_MEMORY}, {128, 0xFFFFFFFF, TNT_ERR_NO_MEMORY},
+        {128, 3, TNT_ERR_SHORT_READ}, {128, 2, TNT_OK}};
     for (const auto& c : cases) {
         Bytes bad = good;
         if (c.offset == 1000) bad.resize(c.value); else PutBigU32(bad, c.offset, c.value);
@@ -114,7 +156,47 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
     TntCloseProfile(p);
 }
 
-TEST(Container, UpdateAndFailedSaves) {
+TEST(Container, SavesAndUpdates) {
+    // Every real profile saves back byte for byte, and v4 tables and curves
+    // as Little CMS writes them ('mAB ', 'mBA ', 'para', 'mluc') too.
+    std::vector<std::string> paths = RealProfilePaths();
+    const std::string folder = TempPath("v4");
+    std::filesystem::create_directories(folder);
+    const MadeProfiles& v4 = MakeV4Profiles(folder, TNT_TEST_PROFILES);
+    for (const std::string& made : {v4.srgb, v4.cmykLab, v4.cmykXyz, v4.link, v4.rgbPara[3]})
+        if (!made.empty()) paths.push_back(made);
+    for (const std::string& path : paths) {
+        Bytes original = ReadFileBytes(path);
+        Profile* p = OpenImage(original);
+        SCOPED_TRACE(path);
+        ExpectSameProfile(original, SaveToMemory(p));
+        TntCloseProfile(p);
+    }
+    // Saved over the file it was opened from: every tag must be loaded
+    // before the file is cut. The same through TntUpdateProfile on a block.
+    for (const char* name : {"fogra29-cmyk-xyz-v2.icc", "srgb-to-fogra39-link-mft1-linkicc.icc"}) {
+        const Bytes original = ReadFileBytes(TestProfile(name));
+        std::string path = TempPath(name);
+        ASSERT_TRUE(WriteFileBytes(path, original));
+        ProfileLocation loc = FileLocationOf(path);
+        Profile* p = nullptr;
+        ASSERT_EQ(TntOpenProfile(&p, &loc), 0);
+        ASSERT_EQ(TntSaveProfile(p, &loc), 0);
+        TntCloseProfile(p);
+        ExpectSameProfile(original, ReadFileBytes(path));
+        Bytes block = original;
+        block.resize(original.size() + 64);
+        ProfileLocation mem = MemoryLocationOf(block);
+        ASSERT_EQ(TntOpenProfile(&p, &mem), 0);
+        p->flags |= kModified;
+        ASSERT_EQ(TntUpdateProfile(p), 0);
+        EXPECT_FALSE(IsModified(p));
+        TntCloseProfile(p);
+        block.resize(BigU32(block, 0));
+        ExpectSameProfile(original, block);
+        std::remove(path.c_str());
+    }
+    // A new profile bound to a file is written once per change.
     std::string path = TempPath("update.icc");
     ProfileLocation loc = FileLocationOf(path);
     Profile* p = nullptr;
@@ -146,24 +228,111 @@ TEST(Container, UpdateAndFailedSaves) {
     TntCloseProfile(p);
 }
 
-TEST(Container, MovableBlocksWorkAsLocations) {
+TEST(Streams, MemoryBlocksRefuseWhatDoesNotFit) {
+    std::vector<uint8_t> block(150);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i);
+    ProfileLocation loc = MemLocation(block.data(), 150);
+    EXPECT_STREQ(loc.memory.name, "MemFile");
+    EXPECT_EQ(loc.memory.reserved2[100], 0xAB);
+    ProfileStream* s = nullptr;
+    ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), 0);
+    uint8_t buf[200] = {};
+    uint32_t actual = 999;
+    ASSERT_EQ(SeekStream(s, 100, true), 0);
+    EXPECT_EQ(ReadStream(s, 200, &actual, buf), TNT_ERR_SHORT_READ);
+    EXPECT_EQ(actual, 50u);
+    EXPECT_EQ(s->record.position, 150u);
+    EXPECT_EQ(buf[49], 149);
+    EXPECT_EQ(loc.memory.position, 0u) << "the caller's record keeps its own position";
+    EXPECT_EQ(WriteStream(s, 1, nullptr, buf), TNT_ERR_STREAM_MODE);
+    ASSERT_EQ(SeekStream(s, -2000, false), 0);  // wraps far past the end
+    EXPECT_EQ(ReadStream(s, 4, &actual, buf), TNT_ERR_SHORT_READ);
+    EXPECT_EQ(actual, 0u);
+    CloseStream(s);
+
+    std::vector<uint8_t> target(100, 7);
+    loc = MemLocation(target.data(), 100);
+    ASSERT_EQ(OpenStream(&loc, TNT_MODE_WRITE, &s), 0);
+    ASSERT_EQ(SeekStream(s, 50, true), 0);
+    EXPECT_EQ(WriteStream(s, 51, &actual, buf), TNT_ERR_SHORT_WRITE);
+    EXPECT_EQ(actual, 0u);
+    EXPECT_EQ(target[50], 7) << "nothing is written when it does not fit";
+    EXPECT_EQ(WriteStream(s, 50, &actual, buf), 0);
+    EXPECT_EQ(actual, 50u);
+    EXPECT_EQ(target[99], buf[49]);
+    EXPECT_EQ(ReadStream(s, 1, nullptr, buf), TNT_ERR_STREAM_MODE);
+    ASSERT_EQ(SeekStream(s, 0xFFFFFFF0, true), 0);
+    EXPECT_EQ(WriteStream(s, 0x20, nullptr, buf), TNT_ERR_SHORT_WRITE) << "no wrap-around past 4 GiB";
+    CloseStream(s);
+}
+
+TEST(Streams, MovableBlocksAreLockedPerAccessAndStaleHandlesFailCleanly) {
     Bytes original = ReadFileBytes(TestProfile("gray-gamma1-mntr-xyz-v2.icc"));
     void* source = AllocMovableBlock(original.size());
     std::memcpy(LockHandle(source), original.data(), original.size());
     UnlockHandleFully(source);
     void* target = AllocMovableBlock(original.size());
-    ProfileLocation from{}, to{};
-    TntMakeMemFile(&from, nullptr, uint32_t(original.size()));
+    ProfileLocation from = MemLocation(nullptr, uint32_t(original.size())), to = from;
     from.memory.handle = source;
-    TntMakeMemFile(&to, nullptr, uint32_t(original.size()));
     to.memory.handle = target;
     Profile* p = nullptr;
     ASSERT_EQ(TntOpenProfile(&p, &from), 0);
     ASSERT_EQ(TntSaveProfile(p, &to), 0);
-    EXPECT_EQ(HandleLockCount(source) + HandleLockCount(target), 0u);
+    EXPECT_EQ(HandleLockCount(source) + HandleLockCount(target), 0u) << "fully unlocked after each access";
     EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(LockHandle(target)) + 128, original.data() + 128, original.size() - 128), 0);
     UnlockHandleFully(target);
     TntCloseProfile(p);
     FreeMovableBlock(source);
     FreeMovableBlock(target);
+    EXPECT_EQ(LockHandle(target), nullptr);
+    ProfileStream* s = nullptr;
+    uint8_t buf[4];
+    ASSERT_EQ(OpenStream(&to, TNT_MODE_READ_WRITE, &s), 0);
+    EXPECT_EQ(ReadStream(s, 4, nullptr, buf), TNT_ERR_SHORT_READ);
+    EXPECT_EQ(WriteStream(s, 4, nullptr, buf), TNT_ERR_SHORT_WRITE);
+    CloseStream(s);
+}
+
+TEST(Streams, FileModesPathsAndSizes) {
+    std::string path = TempPath("stream.bin");
+    ProfileLocation loc = FileLocationOf(path);
+    ProfileStream* s = nullptr;
+    ASSERT_EQ(OpenStream(&loc, TNT_MODE_WRITE, &s), 0);
+    ASSERT_EQ(WriteStream(s, 10, nullptr, "0123456789"), 0);
+    CloseStream(s);
+    ASSERT_EQ(OpenStream(&loc, TNT_MODE_APPEND, &s), 0);
+    ASSERT_EQ(WriteStream(s, 3, nullptr, "abc"), 0);
+    CloseStream(s);
+    ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), 0);
+    uint32_t size = 0, actual = 0;
+    ASSERT_EQ(SeekStream(s, 4, true), 0);
+    ASSERT_EQ(StreamSize(s, &size), 0);
+    EXPECT_EQ(size, 13u);
+    char buf[32] = {};
+    EXPECT_EQ(ReadStream(s, 20, &actual, buf), TNT_ERR_SHORT_READ) << "the size query kept the position";
+    EXPECT_STREQ(buf, "456789abc");
+    CloseStream(s);
+    ProfileLocation missing = FileLocationOf(path + ".missing"), unterminated, empty{};
+    std::memset(unterminated.path, 'a', sizeof unterminated.path);
+    for (auto [where, mode] : {std::pair{&empty, TNT_MODE_READ}, {&loc, 5}, {&loc, 0}, {&missing, TNT_MODE_READ},
+                               {&unterminated, TNT_MODE_READ}})
+        EXPECT_EQ(OpenStream(where, mode, &s), TNT_ERR_CANNOT_OPEN_STREAM);
+    EXPECT_EQ(s, nullptr);
+}
+
+TEST(MemoryHelpers, AllocationFailureSwitchAndCounts) {
+    int64_t live = LiveBlockCount();
+    FailAllocationAt(2);
+    void* a = AllocBlock(10);
+    void* b = AllocBlock(10);
+    void* c = AllocBlock(0);
+    FailAllocationAt(0);
+    EXPECT_NE(a, nullptr);
+    EXPECT_EQ(b, nullptr);
+    EXPECT_NE(c, nullptr) << "a zero-size block is still a block";
+    EXPECT_EQ(LiveBlockCount(), live + 2);
+    FreeBlock(a);
+    FreeBlock(c);
+    FreeBlock(nullptr);
+    EXPECT_EQ(LiveBlockCount(), live);
 }
