@@ -172,9 +172,7 @@ TEST(TagReader, EveryAccessStaysInsideTheTag) {
     EXPECT_EQ(tnt::TagU8(reader, 20, &byte), TNT_ERR_TAG_RANGE);
     double v[3] = {};
     ASSERT_EQ(tnt::TagXYZNumber(reader, v), TNT_OK);
-    EXPECT_DOUBLE_EQ(v[0], 0.5);
-    EXPECT_DOUBLE_EQ(v[1], 1.0);
-    EXPECT_DOUBLE_EQ(v[2], -0.25);
+    EXPECT_TRUE(v[0] == 0.5 && v[1] == 1.0 && v[2] == -0.25);
     // One byte short of the first XYZNumber.
     EXPECT_EQ(TntSetProfileElementSize(p, Sig("bkpt"), 19), TNT_OK);
     ASSERT_EQ(tnt::OpenTagReader(p, Sig("bkpt"), &reader), TNT_OK);
@@ -206,8 +204,7 @@ TEST(TagReader, CurvesWhoseCountsLieAreRefusedBeforeAllocating) {
     EXPECT_EQ(tnt::ReadToneCurveTag(p, Sig("rTRC"), &read), TNT_ERR_TAG_RANGE);
     EXPECT_EQ(tnt::ReadToneCurveTag(p, Sig("gTRC"), &read), TNT_ERR_TAG_RANGE);
     tnt::FailAllocationAt(0);
-    EXPECT_EQ(read.table, nullptr);
-    EXPECT_EQ(read.length, 0u);
+    EXPECT_TRUE(read.table == nullptr && read.length == 0);
     EXPECT_EQ(tnt::LiveBlockCount(), live);
 
     // The PostScript writer inverts the same curves through the same reader.
