@@ -282,15 +282,11 @@ TEST(ProfileElements, DirectoryHoldsAHundredTags) {
     EXPECT_EQ(TntSetProfileElementSize(p, name(99), 8), 0);
     EXPECT_EQ(TntSetProfileElementReference(p, name(0), name(50)), 0);
     EXPECT_EQ(p->tagCount, 100u);
-    Bytes saved = SaveToMemory(p);
-    EXPECT_EQ(saved.size(), 132u + 1200 + 98 * 4 + 8);
-    Profile* q = OpenImage(saved);
-    ExpectSameTags(Snapshot(p), Snapshot(q));
-    EXPECT_EQ(TagBytes(q, name(50)), Bytes(4, 0));
+    EXPECT_EQ(SaveToMemory(p).size(), 132u + 1200 + 98 * 4 + 8);
     // A removal makes room again.
-    EXPECT_EQ(TntRemoveProfileElement(q, name(7)), 0);
-    EXPECT_EQ(TntSetProfileElement(q, name(100), 4, bytes), 0);
-    TntCloseProfile(q);
+    EXPECT_EQ(TntRemoveProfileElement(p, name(7)), 0);
+    EXPECT_EQ(TntSetProfileElement(p, name(100), 4, bytes), 0);
+    ExpectSavesAndReopensEqual(p);
     TntCloseProfile(p);
 }
 
