@@ -5,21 +5,14 @@
 
 #include <gtest/gtest.h>
 
+// The tag writer is the tool's; its few messages become test failures here.
+namespace tool {
+void FailStatus(const std::string&, const std::string& what, TntStatus status) { ADD_FAILURE() << what << ": " << status; }
+}  // namespace tool
+
 namespace tnt_test {
 
 namespace {
-
-struct HostWriter {
-    Bytes b;
-    void u8(uint8_t v) { b.push_back(v); }
-    void u16(uint16_t v) { Append(&v, 2); }
-    void u32(uint32_t v) { Append(&v, 4); }
-    void s15(double v) { u32(static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)))); }
-    void Append(const void* p, size_t n) {
-        const auto* c = static_cast<const uint8_t*>(p);
-        b.insert(b.end(), c, c + n);
-    }
-};
 
 uint16_t Round16(double v) {
     v = v < 0 ? 0 : v > 1 ? 1 : v;
@@ -39,40 +32,19 @@ std::vector<uint16_t> IdentityRamps(uint32_t channels, uint32_t entries, bool si
 const double kTestColorants[3][3] = {
     {0.4361, 0.2225, 0.0139}, {0.3851, 0.7169, 0.0971}, {0.1431, 0.0606, 0.7141}};
 
-Bytes XYZTag(double x, double y, double z) {
-    HostWriter w;
-    w.u32(Sig("XYZ "));
-    w.u32(0);
-    w.s15(x);
-    w.s15(y);
-    w.s15(z);
-    return w.b;
-}
-
-Bytes CurveTag(const std::vector<uint16_t>& entries) {
-    HostWriter w;
-    w.u32(Sig("curv"));
-    w.u32(0);
-    w.u32(static_cast<uint32_t>(entries.size()));
-    for (uint16_t e : entries) w.u16(e);
-    return w.b;
-}
-
 Bytes ParaTag(uint16_t function, const std::vector<double>& parameters) {
-    HostWriter w;
-    w.u32(Sig("para"));
-    w.u32(0);
-    w.u8(uint8_t(function >> 8));
-    w.u8(uint8_t(function));
-    w.u16(0);
+    tool::TagWriter w;
+    w.U32(Sig("para"));
+    w.U32(0);
+    w.U8(uint8_t(function >> 8));
+    w.U8(uint8_t(function));
+    w.U16(0);
     for (double v : parameters) {
         const uint32_t fixed = static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)));
-        for (int shift = 24; shift >= 0; shift -= 8) w.u8(uint8_t(fixed >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8) w.U8(uint8_t(fixed >> shift));
     }
     return w.b;
 }
-
-Bytes GammaCurveTag(double gamma) { return CurveTag({static_cast<uint16_t>(std::lround(gamma * 256.0))}); }
 
 Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
     std::vector<uint16_t> entries;
@@ -120,20 +92,20 @@ Bytes MftTag(LutContents table) {
     if (table.inputCurves.empty()) table.inputCurves = IdentityRamps(table.inputs, m, table.sixteenBit);
     if (table.outputCurves.empty()) table.outputCurves = IdentityRamps(table.outputs, p, table.sixteenBit);
     if (table.gridValues.empty()) table.gridValues = GridEntries(table, [](const double*, double*) {});
-    HostWriter w;
-    w.u32(table.sixteenBit ? Sig("mft2") : Sig("mft1"));
-    w.u32(0);
-    w.u8(table.inputs);
-    w.u8(table.outputs);
-    w.u8(table.grid);
-    w.u8(0);
-    for (double e : table.matrix) w.s15(e);
+    tool::TagWriter w;
+    w.U32(table.sixteenBit ? Sig("mft2") : Sig("mft1"));
+    w.U32(0);
+    w.U8(table.inputs);
+    w.U8(table.outputs);
+    w.U8(table.grid);
+    w.U8(0);
+    for (double e : table.matrix) w.S15(e);
     if (table.sixteenBit) {
-        w.u16(static_cast<uint16_t>(m));
-        w.u16(static_cast<uint16_t>(p));
+        w.U16(static_cast<uint16_t>(m));
+        w.U16(static_cast<uint16_t>(p));
     }
     for (const auto* run : {&table.inputCurves, &table.gridValues, &table.outputCurves}) {
-        for (uint16_t e : *run) table.sixteenBit ? w.u16(e) : w.u8(static_cast<uint8_t>(e));
+        for (uint16_t e : *run) table.sixteenBit ? w.U16(e) : w.U8(static_cast<uint8_t>(e));
     }
     return w.b;
 }

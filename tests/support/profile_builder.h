@@ -9,16 +9,17 @@
 
 #include "support/profile_images.h"
 #include "tintwell.h"
+#include "tools/icc_writer.h"
 
 namespace tnt_test {
 
 // ---- tag images (host order)
 
-Bytes XYZTag(double x, double y, double z);
-// 'curv' with the entries as given: none is the identity, one a
-// u8Fixed8 gamma, more a sampled curve.
-Bytes CurveTag(const std::vector<uint16_t>& entries);
-Bytes GammaCurveTag(double gamma);
+// The tool's writer: 'XYZ ', and 'curv' with the entries as given (none
+// is the identity, one a u8Fixed8 gamma, more a sampled curve).
+using tool::CurveTag;
+using tool::XYZTag;
+inline Bytes GammaCurveTag(double gamma) { return tool::GammaTag(gamma); }
 // 'para' of ICC form `function` with the parameters as given. As the tag
 // interface hands the type out: its signature in host order, the rest as
 // stored in the file (big-endian).
