@@ -59,9 +59,6 @@ Bytes MftTag(LutContents table);
 Profile* NewTestProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs, uint32_t intent = 0);
 void PutTag(Profile* p, uint32_t signature, const Bytes& tag);
 void PutWhitePoint(Profile* p, double x = 0.9642, double y = 1.0, double z = 0.8249);
-// rXYZ, gXYZ, bXYZ from the rows of `colorants` and the same curve image
-// for rTRC, gTRC, bTRC.
-void PutMatrixTags(Profile* p, const double colorants[3][3], const Bytes& curve);
 
 // sRGB-like D50 colorants (rows red, green, blue; X, Y, Z each).
 extern const double kTestColorants[3][3];
