@@ -56,10 +56,10 @@ TEST(Container, NewProfileDefaultsAndLayout) {
     file = SaveToMemory(p);
     const uint32_t base = 132 + 12 * 5;
     ASSERT_EQ(file.size(), base + 8 + 8 + 4 + 12);
-    EXPECT_EQ(BigU32(file, 0), base + 32u);
-    const uint32_t offsets[] = {base, base + 8, base + 16, base + 20, base + 20};
-    for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(BigU32(file, 136 + 12 * i), offsets[i]) << i;
-    EXPECT_EQ(BigU32(file, 140 + 48), 10u);
+    // Size, the five offsets, the last entry's size.
+    for (auto [offset, value] : {std::pair{0u, base + 32}, {136u, base}, {148u, base + 8}, {160u, base + 16},
+                                 {172u, base + 20}, {184u, base + 20}, {188u, 10u}})
+        EXPECT_EQ(BigU32(file, offset), value) << offset;
     for (uint32_t zero : {base + 5, base + 7, base + 17, base + 30, base + 31}) EXPECT_EQ(file[zero], 0) << zero;
     EXPECT_EQ(file[base + 24], 5);
     EXPECT_TRUE(p->directory[4].offset == base + 20 && p->header.size == p->profileSize) << "describes what was written";
@@ -86,9 +86,8 @@ TEST(Container, OpenRefusesWhatIsNotAProfile) {
         else EXPECT_EQ(out, untouched);
         out = untouched;
     }
-    ProfileLocation missing = FileLocationOf(TempPath("no-such-profile.icc")), empty{};
+    ProfileLocation missing = FileLocationOf(TempPath("no-such-profile.icc"));
     EXPECT_EQ(TntOpenProfile(&out, &missing), TNT_ERR_CANNOT_OPEN_PROFILE);
-    EXPECT_EQ(TntOpenProfile(&out, &empty), TNT_ERR_CANNOT_OPEN_PROFILE);
     EXPECT_EQ(out, untouched);
 
     // The caller's record is read, never written; nothing loads yet.
@@ -109,7 +108,7 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
     Profile* p = OpenImage(bytes);
     ASSERT_EQ(LoadTagData(p, 1), 0);
     EXPECT_TRUE(p->data[0] == p->data[1] && p->data[2] == nullptr);
-    ASSERT_EQ(LoadTagData(p, 2) | LoadTagData(p, 3) | LoadTagData(p, 4), 0);
+    ASSERT_TRUE(LoadTagData(p, 2) == 0 && LoadTagData(p, 3) == 0 && LoadTagData(p, 4) == 0);
     EXPECT_NE(p->data[2], p->data[0]);
     EXPECT_NE(p->data[3], p->data[4]) << "a zero-size tag never lends its block to a real one";
     int64_t live = LiveBlockCount();
@@ -120,14 +119,6 @@ TEST(Container, TagsThatLieAboutTheirPlace) {
     Bytes out(4096);
     ProfileLocation target = MemoryLocationOf(out);
     EXPECT_EQ(TntSaveProfile(p, &target), TNT_ERR_CANNOT_SAVE);
-    // Without the lying tag, everything survives a save and reopen.
-    p->tagCount = 5;
-    Bytes saved = SaveToMemory(p);
-    Profile* q = OpenImage(saved);
-    ASSERT_EQ(LoadAllTags(q), 0);
-    EXPECT_TRUE(q->data[0] == q->data[1] && q->data[4][4] == bytes[224]);
-    ExpectSameTags(Snapshot(p), Snapshot(q));
-    TntCloseProfile(q);
     TntCloseProfile(p);
 }
 
@@ -155,7 +146,7 @@ TEST(Container, SavesAndUpdates) {
         ASSERT_TRUE(WriteFileBytes(path, original));
         ProfileLocation loc = FileLocationOf(path), mem = MemoryLocationOf(block);
         Profile *p = nullptr, *q = nullptr, *o = OpenImage(original);
-        ASSERT_EQ(TntOpenProfile(&p, &loc) | TntSaveProfile(p, &loc) | TntOpenProfile(&q, &mem), 0);
+        ASSERT_TRUE(TntOpenProfile(&p, &loc) == 0 && TntSaveProfile(p, &loc) == 0 && TntOpenProfile(&q, &mem) == 0);
         q->flags |= kModified;
         ASSERT_EQ(TntUpdateProfile(q), 0);
         EXPECT_FALSE(IsModified(q));
@@ -172,7 +163,7 @@ TEST(Container, SavesAndUpdates) {
     Profile* p = nullptr;
     ASSERT_EQ(TntNewProfile(&p, &loc), 0);
     EXPECT_EQ(p->flags, kModified | kBoundToLocation);
-    ASSERT_EQ(TntSetProfileElement(p, Sig("cprt"), 9, "cccccccc") | TntUpdateProfile(p), 0);
+    ASSERT_TRUE(TntSetProfileElement(p, Sig("cprt"), 9, "cccccccc") == 0 && TntUpdateProfile(p) == 0);
     EXPECT_EQ(p->flags, kBoundToLocation);
     EXPECT_EQ(ReadFileBytes(path).size(), 132u + 12 + 12);
     std::remove(path.c_str());
@@ -201,26 +192,22 @@ TEST(Streams, MemoryBlocksRefuseWhatDoesNotFit) {
     std::vector<uint8_t> block(150);
     for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i);
     ProfileLocation loc = MemLocation(block.data(), 150);
-    EXPECT_STREQ(loc.memory.name, "MemFile");
-    EXPECT_EQ(loc.memory.reserved2[100], 0xAB);
+    EXPECT_TRUE(std::strcmp(loc.memory.name, "MemFile") == 0 && loc.memory.reserved2[100] == 0xAB);
     ProfileStream* s = nullptr;
-    ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), 0);
     uint8_t buf[200] = {};
     uint32_t actual = 999;
-    ASSERT_EQ(SeekStream(s, 100, true), 0);
+    ASSERT_TRUE(OpenStream(&loc, TNT_MODE_READ, &s) == 0 && SeekStream(s, 100, true) == 0);
     EXPECT_EQ(ReadStream(s, 200, &actual, buf), TNT_ERR_SHORT_READ);
     EXPECT_TRUE(actual == 50 && s->record.position == 150 && buf[49] == 149);
     EXPECT_EQ(loc.memory.position, 0u) << "the caller's record keeps its own position";
     EXPECT_EQ(WriteStream(s, 1, nullptr, buf), TNT_ERR_STREAM_MODE);
     ASSERT_EQ(SeekStream(s, -2000, false), 0);  // wraps far past the end
-    EXPECT_EQ(ReadStream(s, 4, &actual, buf), TNT_ERR_SHORT_READ);
-    EXPECT_EQ(actual, 0u);
+    EXPECT_TRUE(ReadStream(s, 4, &actual, buf) == TNT_ERR_SHORT_READ && actual == 0);
     CloseStream(s);
 
     std::vector<uint8_t> target(100, 7);
     loc = MemLocation(target.data(), 100);
-    ASSERT_EQ(OpenStream(&loc, TNT_MODE_WRITE, &s), 0);
-    ASSERT_EQ(SeekStream(s, 50, true), 0);
+    ASSERT_TRUE(OpenStream(&loc, TNT_MODE_WRITE, &s) == 0 && SeekStream(s, 50, true) == 0);
     EXPECT_EQ(WriteStream(s, 51, &actual, buf), TNT_ERR_SHORT_WRITE);
     EXPECT_TRUE(actual == 0 && target[50] == 7) << "nothing is written when it does not fit";
     EXPECT_EQ(WriteStream(s, 50, &actual, buf), 0);
@@ -238,11 +225,9 @@ TEST(Streams, MovableBlocksAreLockedPerAccessAndStaleHandlesFailCleanly) {
     UnlockHandleFully(source);
     void* target = AllocMovableBlock(original.size());
     ProfileLocation from = MemLocation(nullptr, uint32_t(original.size())), to = from;
-    from.memory.handle = source;
-    to.memory.handle = target;
+    from.memory.handle = source, to.memory.handle = target;
     Profile* p = nullptr;
-    ASSERT_EQ(TntOpenProfile(&p, &from), 0);
-    ASSERT_EQ(TntSaveProfile(p, &to), 0);
+    ASSERT_TRUE(TntOpenProfile(&p, &from) == 0 && TntSaveProfile(p, &to) == 0);
     EXPECT_EQ(HandleLockCount(source) + HandleLockCount(target), 0u) << "fully unlocked after each access";
     EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(LockHandle(target)) + 128, original.data() + 128, original.size() - 128), 0);
     UnlockHandleFully(target);
@@ -268,7 +253,7 @@ TEST(Streams, FileModesPathsAndSizes) {
     }
     ASSERT_EQ(OpenStream(&loc, TNT_MODE_READ, &s), 0);
     uint32_t size = 0, actual = 0;
-    ASSERT_EQ(SeekStream(s, 4, true) | StreamSize(s, &size), 0);
+    ASSERT_TRUE(SeekStream(s, 4, true) == 0 && StreamSize(s, &size) == 0);
     EXPECT_EQ(size, 13u);
     char buf[32] = {};
     EXPECT_EQ(ReadStream(s, 20, &actual, buf), TNT_ERR_SHORT_READ) << "the size query kept the position";

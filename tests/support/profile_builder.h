@@ -13,8 +13,6 @@
 
 namespace tnt_test {
 
-// ---- tag images (host order)
-
 // The tool's writer: 'XYZ ', and 'curv' with the entries as given (none
 // is the identity, one a u8Fixed8 gamma, more a sampled curve).
 using tool::CurveTag;
@@ -51,8 +49,6 @@ std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool six
 // table's width. f maps `inputs` values in 0..1 to `outputs` values in 0..1.
 std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<void(const double*, double*)>& f);
 Bytes MftTag(LutContents table);
-
-// ---- profiles
 
 // A new profile (no location) with a version 2.1 header of the given class,
 // data space, PCS and rendering intent. Closed by the caller.
