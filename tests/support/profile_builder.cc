@@ -1,5 +1,6 @@
 #include "support/profile_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -14,9 +15,9 @@ namespace tnt_test {
 
 namespace {
 
-uint16_t Round16(double v) {
-    v = v < 0 ? 0 : v > 1 ? 1 : v;
-    return static_cast<uint16_t>(std::lround(v * 65535.0));
+uint16_t Round16(double v) { return static_cast<uint16_t>(std::lround(std::clamp(v, 0.0, 1.0) * 65535.0)); }
+uint16_t Quantize(double v, bool sixteenBit) {
+    return sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
 }
 
 std::vector<uint16_t> IdentityRamps(uint32_t channels, uint32_t entries, bool sixteenBit) {
@@ -55,13 +56,8 @@ Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
 std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool sixteenBit,
                                    const std::function<double(uint32_t, double)>& f) {
     std::vector<uint16_t> out;
-    for (uint32_t c = 0; c < channels; ++c) {
-        for (uint32_t k = 0; k < entries; ++k) {
-            double v = f(c, k / double(entries - 1));
-            v = v < 0 ? 0 : v > 1 ? 1 : v;
-            out.push_back(sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(v * 255.0)));
-        }
-    }
+    for (uint32_t c = 0; c < channels; ++c)
+        for (uint32_t k = 0; k < entries; ++k) out.push_back(Quantize(f(c, k / double(entries - 1)), sixteenBit));
     return out;
 }
 
@@ -78,10 +74,7 @@ std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<
             rest /= table.grid;
         }
         f(in, value);
-        for (int k = 0; k < table.outputs; ++k) {
-            double v = value[k] < 0 ? 0 : value[k] > 1 ? 1 : value[k];
-            out.push_back(table.sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(v * 255.0)));
-        }
+        for (int k = 0; k < table.outputs; ++k) out.push_back(Quantize(value[k], table.sixteenBit));
     }
     return out;
 }
@@ -95,18 +88,11 @@ Bytes MftTag(LutContents table) {
     tool::TagWriter w;
     w.U32(table.sixteenBit ? Sig("mft2") : Sig("mft1"));
     w.U32(0);
-    w.U8(table.inputs);
-    w.U8(table.outputs);
-    w.U8(table.grid);
-    w.U8(0);
+    for (uint8_t b : {table.inputs, table.outputs, table.grid, uint8_t(0)}) w.U8(b);
     for (double e : table.matrix) w.S15(e);
-    if (table.sixteenBit) {
-        w.U16(static_cast<uint16_t>(m));
-        w.U16(static_cast<uint16_t>(p));
-    }
-    for (const auto* run : {&table.inputCurves, &table.gridValues, &table.outputCurves}) {
+    if (table.sixteenBit) for (uint32_t n : {m, p}) w.U16(static_cast<uint16_t>(n));
+    for (const auto* run : {&table.inputCurves, &table.gridValues, &table.outputCurves})
         for (uint16_t e : *run) table.sixteenBit ? w.U16(e) : w.U8(static_cast<uint8_t>(e));
-    }
     return w.b;
 }
 
@@ -122,9 +108,7 @@ Profile* NewTestProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs,
     h.pcs = pcs;
     h.signature = Sig("acsp");
     h.renderingIntent = intent;
-    h.illuminant[0] = 63190;  // D50 as s15Fixed16
-    h.illuminant[1] = 65536;
-    h.illuminant[2] = 54061;
+    h.illuminant[0] = 63190, h.illuminant[1] = 65536, h.illuminant[2] = 54061;  // D50 as s15Fixed16
     EXPECT_EQ(TntSetProfileHeader(p, &h), 0);
     return p;
 }
@@ -137,19 +121,14 @@ void PutTag(Profile* p, uint32_t signature, const Bytes& tag) {
 
 void PutWhitePoint(Profile* p, double x, double y, double z) { PutTag(p, Sig("wtpt"), XYZTag(x, y, z)); }
 
-void PutMatrixTags(Profile* p, const double colorants[3][3], const Bytes& curve) {
-    const uint32_t colorantTags[3] = {Sig("rXYZ"), Sig("gXYZ"), Sig("bXYZ")};
-    const uint32_t curveTags[3] = {Sig("rTRC"), Sig("gTRC"), Sig("bTRC")};
-    for (int c = 0; c < 3; ++c) {
-        PutTag(p, colorantTags[c], XYZTag(colorants[c][0], colorants[c][1], colorants[c][2]));
-        PutTag(p, curveTags[c], curve);
-    }
-}
-
 Profile* MatrixProfile(uint32_t deviceClass, const Bytes& curve, uint32_t pcs) {
     Profile* p = NewTestProfile(deviceClass, Sig("RGB "), pcs);
     PutWhitePoint(p);
-    PutMatrixTags(p, kTestColorants, curve);
+    for (int c = 0; c < 3; ++c) {
+        const double* xyz = kTestColorants[c];
+        PutTag(p, TNT_SIG("rgb"[c], 'X', 'Y', 'Z'), XYZTag(xyz[0], xyz[1], xyz[2]));
+        PutTag(p, TNT_SIG("rgb"[c], 'T', 'R', 'C'), curve);
+    }
     return p;
 }
 
