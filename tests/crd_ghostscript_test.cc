@@ -76,8 +76,6 @@ const char* const kHarness = R"PS(
 TntStatus TNT_CALL Append(uintptr_t user, const char* text) { return *reinterpret_cast<std::string*>(user) += text, TNT_OK; }
 
 TEST(CrdGhostscript, DictionariesRenderLikeTheProfile) {
-    ASSERT_EQ(std::system("gs --version >/dev/null 2>&1"), 0)
-        << "Ghostscript (gs) is needed to run the dictionaries; setup.sh installs the ghostscript package";
     constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
     for (const CrdRow& row : kCrdRows) {
         const std::string path = ProfileByName(row.profile, TempPath("v4"));
@@ -107,8 +105,7 @@ TEST(CrdGhostscript, DictionariesRenderLikeTheProfile) {
         }
         TntCloseProfile(p);
         std::ofstream(TempPath("crd-job.ps")) << job;
-        const std::string gs = "gs -q -dNODISPLAY -dNOSAFER -dBATCH " + TempPath("crd-job.ps") + " >" + TempPath("crd-job.txt");
-        EXPECT_EQ(std::system((gs + " 2>&1").c_str()), 0);
+        EXPECT_EQ(std::system(("gs -q -dNODISPLAY -dNOSAFER -dBATCH " + TempPath("crd-job.ps") + " >" + TempPath("crd-job.txt") + " 2>&1").c_str()), 0);
         std::stringstream lines;
         lines << std::ifstream(TempPath("crd-job.txt")).rdbuf();
         const std::string output = lines.str();

@@ -47,9 +47,8 @@ TEST(LinkOptions, FieldsOfTheWord) {
 // Grid points by quality (0 the default) and source channels; curve lengths by precision.
 TEST(LinkBuild, GridSizeFollowsQualityAndSourceChannels) {
     struct Row { std::string from, to; uint32_t sixteen, quality, gridPoints; };
-    const Row rows[] = {{kSRGB, kCmyk, 0, 0, 33}, {kSRGB, kCmyk, 1, 7, 33}, {kSRGB, kCmyk, 0, 1, 5}, {kSRGB, kCmyk, 0, 4, 33},
-                        {kGray, kSRGB, 0, 5, 9}, {kSRGB, kCmyk, 0, 6, 17}, {kFogra39, kFogra29, 0, 0, 17},
-                        {kFogra39, kFogra29, 1, 1, 5}, {kFogra39, kFogra29, 0, 5, 5}, {kFogra39, kFogra29, 0, 6, 9}};
+    const Row rows[] = {{kSRGB, kCmyk, 0, 0, 33}, {kSRGB, kCmyk, 1, 7, 33}, {kSRGB, kCmyk, 0, 1, 5}, {kSRGB, kCmyk, 0, 4, 33}, {kGray, kSRGB, 0, 5, 9},
+                        {kSRGB, kCmyk, 0, 6, 17}, {kFogra39, kFogra29, 0, 0, 17}, {kFogra39, kFogra29, 1, 1, 5}, {kFogra39, kFogra29, 0, 5, 5}, {kFogra39, kFogra29, 0, 6, 9}};
     for (const Row& row : rows) {
         std::vector<ProfileLocation> locs = Locations({row.from, row.to});
         ProfLink* link = nullptr;
