@@ -1,6 +1,5 @@
-// What the rendering-dictionary writer refuses and where it stops, the
-// inverse-curve arithmetic, a writer that fails at each call. The text itself is
-// checked by the golden files and by Ghostscript.
+// What the rendering-dictionary writer refuses, the inverse-curve arithmetic, a
+// writer that fails at each call. The golden files and Ghostscript check the text.
 #include <gtest/gtest.h>
 
 #include "postscript/crd.h"
@@ -10,16 +9,12 @@ namespace {
 
 using namespace tnt_test;
 
-struct Recorder {  // the text written, and the call to fail at
-    std::string text;
-    uint64_t calls = 0, failAt = 0;
-};
+struct Recorder { std::string text; uint64_t calls = 0, failAt = 0; };  // the text written, the call to fail at
 
 TntStatus TNT_CALL Record(uintptr_t user, const char* text) {
     auto* r = reinterpret_cast<Recorder*>(user);
     if (++r->calls == r->failAt) return 4242;
-    r->text += text;
-    return TNT_OK;
+    return r->text += text, TNT_OK;
 }
 
 const Bytes kTable = MftTag(
@@ -45,9 +40,8 @@ TEST(CrdText, Refusals) {
     const Row rows[] = {
         {'L', "wtpt", white, 0, TNT_ERR_UNSUPPORTED_SPACE, ""}, {'G', "wtpt", white, 0, TNT_ERR_UNSUPPORTED_SPACE, ""},
         {'T', "wtpt", white, 4, TNT_ERR_NULL_PARAMETER, "<<\n/ColorRenderingType 1\n/RenderingIntent /"},
-        // Unusable tables are refused before the white point: truncated, a
-        // header alone, 4 or 1 inputs, no outputs, one grid point, another
-        // type, one curve entry (host order).
+        // Tables refused before the white point: truncated, a header alone, 4 or 1
+        // inputs, no outputs, one grid point, another type, one curve entry.
         {'T', "B2A0", Bytes(kTable.begin(), kTable.end() - 1), 0, TNT_ERR_TAG_RANGE, intro},
         {'T', "B2A0", Bytes(kTable.begin(), kTable.begin() + 40), 0, TNT_ERR_TAG_RANGE, intro},
         {'T', "B2A0", Edit(kTable, 8, 4), 0, TNT_ERR_TAG_NOT_FOUND, intro}, {'T', "B2A0", Edit(kTable, 8, 1), 0, TNT_ERR_TAG_NOT_FOUND, intro},
@@ -55,8 +49,7 @@ TEST(CrdText, Refusals) {
         {'T', "B2A0", Edit(kTable, 3, 'A'), 0, TNT_ERR_TAG_NOT_FOUND, intro}, {'T', "B2A0", Edit(kTable, 48, 1), 0, TNT_ERR_TAG_NOT_FOUND, intro},
         {'T', "wtpt", XYZTag(0.9, 0.0, 0.8), 0, TNT_ERR_WHITE_POINT, intro},
         {'T', "B2A0", {}, 0, TNT_ERR_TAG_NOT_FOUND, any},  // no table, no colorants
-        // Matrix profiles: a singular colorant matrix; a zero gamma, a short
-        // tag, another type and a curve that claims 100 entries.
+        // Matrices: singular; a zero gamma, a short tag, another type, a curve claiming 100 entries.
         {'M', "bXYZ", red, 0, TNT_ERR_SINGULAR_MATRIX, any}, {'M', "rTRC", CurveTag({0}), 0, TNT_ERR_TAG_NOT_FOUND, any},
         {'M', "rTRC", Bytes(10, 0), 0, TNT_ERR_TAG_RANGE, any}, {'M', "rTRC", white, 0, TNT_ERR_TAG_NOT_FOUND, any},
         {'M', "rTRC", Edit(Edit(CurveTag({1}), 8, 100), 11, 0), 0, TNT_ERR_TAG_RANGE, any},

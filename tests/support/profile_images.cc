@@ -20,11 +20,8 @@ Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total) {
     for (uint32_t i = 0; i < total; ++i) b[i] = i < 132 ? 0 : uint8_t(i * 7 + 3);
     const uint32_t header[][2] = {{0, total}, {8, 0x02100000u}, {12, Sig("mntr")}, {16, Sig("RGB ")}, {20, Sig("XYZ ")}, {36, Sig("acsp")}, {128, uint32_t(tags.size())}};
     for (const auto& field : header) PutBigU32(b, field[0], field[1]);
-    for (size_t i = 0; i < tags.size(); ++i) {
-        PutBigU32(b, 132 + 12 * i, tags[i].signature);
-        PutBigU32(b, 136 + 12 * i, tags[i].offset);
-        PutBigU32(b, 140 + 12 * i, tags[i].size);
-    }
+    for (size_t i = 0; i < tags.size(); ++i)
+        for (uint32_t k = 0, field[3] = {tags[i].signature, tags[i].offset, tags[i].size}; k < 3; ++k) PutBigU32(b, 132 + 12 * i + 4 * k, field[k]);
     for (const RawTag& t : tags) {  // after the whole table: tags may lie over it
         if (t.size < 8 || uint64_t{t.offset} + 8 > total) continue;
         PutBigU32(b, t.offset, Sig("text"));
@@ -52,9 +49,7 @@ Bytes TagBytes(Profile* p, uint32_t signature) {
     uint32_t size = 0;
     EXPECT_EQ(TntGetProfileElement(p, signature, &size, nullptr), 0);
     Bytes b(size);
-    if (size) {
-        EXPECT_EQ(TntGetProfileElement(p, signature, nullptr, b.data()), 0);
-    }
+    EXPECT_TRUE(!size || TntGetProfileElement(p, signature, nullptr, b.data()) == 0);
     return b;
 }
 
@@ -70,8 +65,7 @@ Bytes SaveToMemory(Profile* p) {
 }
 
 Content Snapshot(Profile* p) {
-    Content c;
-    c.header.resize(sizeof(ProfileHeader));
+    Content c{Bytes(sizeof(ProfileHeader)), {}};
     EXPECT_EQ(TntGetProfileHeader(p, c.header.data()), 0);
     std::memset(c.header.data(), 0, 4);
     uint32_t count = 0;

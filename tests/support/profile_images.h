@@ -21,12 +21,10 @@ struct RawTag { uint32_t signature, offset, size; };
 
 // The tag table of an ICC file, as stored.
 std::vector<RawTag> FileDirectory(const Bytes& image);
-// A profile image with the given tag table. The data area holds a byte
-// pattern; every tag of 8 bytes or more starts as a 'text' tag, whose
-// conversion touches only its type signature.
+// An image with the given tag table over a byte pattern; tags of 8 bytes or
+// more start as 'text' tags, whose conversion touches only the type signature.
 Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total);
-// A 'text' tag of a hand-made image as the library hands it out: the type
-// signature in host order, everything else as stored.
+// Such a tag as the library hands it out: the type in host order, the rest as stored.
 Bytes HostTextBytes(const Bytes& image, uint32_t offset, uint32_t size);
 
 // Opens `image` in place; the image must outlive the profile.
