@@ -47,7 +47,6 @@ uint32_t TNT_CALL CountDispose(uintptr_t user) { return gDisposed += user == 77u
 TEST(Transform, ShapesAndFailuresOfRealChains) {
     // The kind/direction/intent of every stage, or the status that stops the chain.
     struct Case { std::vector<std::string> paths; uint32_t src, dst; std::vector<uint16_t> intents; TntStatus status; const char* shape; uint32_t srcSpace, dstSpace; } cases[] = {
-        {{kSRGB}, 0, 0, {}, 0, "1/0/0", kRGB, kXYZ},
         {{kSRGB}, 0, kLab, {}, 0, "1/0/0 6/0/0", kRGB, kLab},  // closed by a conversion
         // Proofing: source, printer (in reverse, then forward), display.
         {{kSRGB, kPrinter, kSRGB}, 0, 0, {0, 2, 1}, 0, "1/0/0 5/1/0 5/0/2 2/1/2", kRGB, kRGB},
@@ -58,7 +57,6 @@ TEST(Transform, ShapesAndFailuresOfRealChains) {
         {{kSRGB, kPrinter}, 0, 0, {0xFFFF, 3}, 0, "1/0/0 5/1/0", kRGB, kCMYK},
         {{kLink, kPrinter}, 0, kLab, {}, 0, "5/0/0 5/0/0 6/0/0", kRGB, kLab},  // a link runs once
         {{kLink, kSRGB}, 0, 0, {}, TNT_ERR_CHAIN_MISMATCH, nullptr, 0, 0},
-        {{kLink}, 0, kRGB, {}, TNT_ERR_UNSUPPORTED_SPACE, nullptr, 0, 0},
         {{kLink}, 0, kLab, {}, TNT_ERR_UNSUPPORTED_SPACE, nullptr, 0, 0},
         {{kSRGB, kSRGB}, 0, kCMYK, {}, TNT_ERR_SPACE_DISPLAY, nullptr, 0, 0},
         // 1 + 2 x 5 + 1 stages; ten profile stages leaving no slot for the closing conversion.
@@ -75,9 +73,7 @@ TEST(Transform, ShapesAndFailuresOfRealChains) {
             for (int i = 0; i < t->stageCount; ++i)
                 shape += (i ? " " : "") + std::to_string(t->stages[i].kind) + "/" + std::to_string(t->stages[i].direction) +
                          "/" + std::to_string(t->stages[i].intent);
-            EXPECT_EQ(shape, k.shape);
-            EXPECT_EQ(TntTransGetSrcSpace(t), k.srcSpace);
-            EXPECT_EQ(TntTransGetDstSpace(t), k.dstSpace);
+            EXPECT_TRUE(shape == k.shape && TntTransGetSrcSpace(t) == k.srcSpace && TntTransGetDstSpace(t) == k.dstSpace) << shape;
         }
         TntDisposeMatchTransform(t);
     }
@@ -99,11 +95,9 @@ TEST(Transform, PackingHookAndRuns) {
     gHookSpaces.clear();
     TntUseColorManipulation(t, RecordHook, CountDispose, 77);
     uint8_t rgb[3] = {10, 200, 30}, lab[3];
-    ASSERT_EQ(TntICCSingleMatchProc(rgb, lab, t, 1), 0);
-    ASSERT_EQ(gHookSpaces.size(), size_t(t->stageCount) + 1);
+    ASSERT_TRUE(TntICCSingleMatchProc(rgb, lab, t, 1) == 0 && gHookSpaces.size() == size_t(t->stageCount) + 1);
     EXPECT_TRUE(gHookSpaces.front() == kRGB && gHookSpaces.back() == kLab && gHookCount == t->stageCount);
-    EXPECT_EQ(TntDisposeMatchTransform(t), 0);
-    EXPECT_EQ(gDisposed, 1);
+    EXPECT_TRUE(TntDisposeMatchTransform(t) == 0 && gDisposed == 1);
 
     // Runs with an extra channel each side: as colour by colour, extras untouched.
     t = Make({kSRGB, kPrinter});
@@ -112,12 +106,10 @@ TEST(Transform, PackingHookAndRuns) {
     for (int i = 0; i < 3; ++i) {
         uint16_t one[4];
         ASSERT_EQ(TntICCSingleMatchProc(&src[4 * i], one, t, 2), 0);
-        EXPECT_EQ(std::memcmp(one, &dst[5 * i], 8), 0) << i;
-        EXPECT_EQ(dst[5 * i + 4], 0xBEEF);
+        EXPECT_TRUE(std::memcmp(one, &dst[5 * i], 8) == 0 && dst[5 * i + 4] == 0xBEEF) << i;
     }
     const std::vector<uint16_t> untouched(dst);
-    EXPECT_EQ(TntICCMatchColors(t, 0, src.data(), dst.data(), 0, 3, 4, 1, 1, 2), 0);
-    EXPECT_EQ(TntICCMatchColors(t, 0, src.data(), dst.data(), -5, 3, 4, 1, 1, 2), 0);
+    for (int32_t count : {0, -5}) EXPECT_EQ(TntICCMatchColors(t, 0, src.data(), dst.data(), count, 3, 4, 1, 1, 2), 0);
     EXPECT_EQ(dst, untouched);
     TntDisposeMatchTransform(t);
 }
@@ -127,18 +119,14 @@ TEST(Transform, BlackPreservationOnARealPrinter) {
     // it, or with a threshold outside 0..100 %, the tables decide.
     const uint16_t kOnly[4] = {0, 0, 0, 60000}, lowK[4] = {0, 0, 0, 20000};
     uint16_t plainLow[4], out[4];
-    MatchTransform* plain = Make({kPrinter, kPrinter});
-    ASSERT_TRUE(TntICCSingleMatchProc(lowK, plainLow, plain, 2) == 0 && TntICCSingleMatchProc(kOnly, out, plain, 2) == 0);
-    EXPECT_NE(out[3], 60000);
-    TntDisposeMatchTransform(plain);
-    for (double percent : {50.0, 0.0, -10.0, 150.0}) {
+    for (double percent : {-1.0, 50.0, 0.0, -10.0, 150.0}) {  // -1: not set, the tables' own answer first
         MatchTransform* t = Make({kPrinter, kPrinter});
         double params[2] = {0, percent};
-        TntSetPreserveBlack(t, params);
+        if (percent != -1.0) TntSetPreserveBlack(t, params);
         ASSERT_EQ(TntICCSingleMatchProc(kOnly, out, t, 2), 0);
         EXPECT_EQ(out[3] == 60000 && out[0] + out[1] + out[2] < 1500, percent >= 0 && percent <= 100) << percent;
-        ASSERT_EQ(TntICCSingleMatchProc(lowK, out, t, 2), 0);
-        EXPECT_TRUE(percent == 0.0 ? out[3] == 20000 : std::memcmp(out, plainLow, 8) == 0) << percent;
+        ASSERT_EQ(TntICCSingleMatchProc(lowK, percent == -1.0 ? plainLow : out, t, 2), 0);
+        EXPECT_TRUE(percent == 0.0 ? out[3] == 20000 : percent == -1.0 || std::memcmp(out, plainLow, 8) == 0) << percent;
         TntDisposeMatchTransform(t);
     }
 }
