@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -21,13 +22,6 @@ namespace {
 
 uint32_t SigOf(const char* s) { return TNT_SIG(s[0], s[1], s[2], s[3]); }
 
-WorkColor Color(std::initializer_list<uint16_t> values) {
-    WorkColor w{};
-    int k = 0;
-    for (uint16_t v : values) w.channel[k++] = v;
-    return w;
-}
-
 TransformStage Built(Profile* p, uint32_t direction, uint16_t intent = 0) {
     TransformStage s;
     ClearStage(&s);
@@ -39,11 +33,9 @@ TransformStage Built(Profile* p, uint32_t direction, uint16_t intent = 0) {
 // matrix tags, n those but bTRC, a A2B0, b B2A0.
 Profile* Described(const char* cls, const char* space, const char* pcs, const std::string& tags) {
     Profile* p = NewTestProfile(SigOf(cls), SigOf(space), SigOf(pcs));
-    const Bytes any = XYZTag(0.5, 0.5, 0.5);
     for (char t : tags) {
-        const char* names = t == 'w' ? "wtpt" : t == 'k' ? "kTRC" : t == 'a' ? "A2B0" : t == 'b' ? "B2A0"
-                          : t == 'm' ? "rXYZgXYZbXYZrTRCgTRCbTRC" : "rXYZgXYZbXYZrTRCgTRC";
-        for (size_t i = 0; names[i]; i += 4) PutTag(p, SigOf(names + i), any);
+        const char* names = t == 'w' ? "wtpt" : t == 'k' ? "kTRC" : t == 'a' ? "A2B0" : t == 'b' ? "B2A0" : t == 'm' ? "rXYZgXYZbXYZrTRCgTRCbTRC" : "rXYZgXYZbXYZrTRCgTRC";
+        for (size_t i = 0; names[i]; i += 4) PutTag(p, SigOf(names + i), XYZTag(0.5, 0.5, 0.5));
     }
     return p;
 }
@@ -93,8 +85,7 @@ TEST(Stage, ClassifiesEveryClassAndDirection) {
     conversion.kind = kStageSpaceConversion;
     conversion.data.conversion = {SigOf("XYZ "), SigOf("Luv ")};
     uint32_t in = 0, out = 0;
-    ASSERT_EQ(StageSpaces(&conversion, 2, &in, &out), 0);
-    EXPECT_TRUE(in == SigOf("XYZ ") && out == SigOf("Luv "));
+    EXPECT_TRUE(StageSpaces(&conversion, 2, &in, &out) == 0 && in == SigOf("XYZ ") && out == SigOf("Luv "));
     conversion.kind = kStageLookupTable;
     EXPECT_EQ(StageSpaces(&conversion, 7, &in, &out), TNT_ERR_NULL_PARAMETER);
 }
@@ -105,8 +96,7 @@ TEST(Stage, BuildRecordsWhitePoint) {
     TransformStage stage;
     ClearStage(&stage);
     WorkColor c{};
-    EXPECT_TRUE(stage.kind == kStageEmpty && stage.mediaWhite[2] == 82.49);
-    EXPECT_EQ(ApplyStage(&stage, &c, &c, kPassFull), TNT_ERR_STAGE_KIND);
+    EXPECT_TRUE(stage.kind == kStageEmpty && stage.mediaWhite[2] == 82.49 && ApplyStage(&stage, &c, &c, kPassFull) == TNT_ERR_STAGE_KIND);
     EXPECT_EQ(BuildStage(&stage, nullptr, 0, 0), TNT_ERR_NULL_PARAMETER);
     Profile* p = MatrixProfile(SigOf("mntr"), SampledCurveTag(16, [](double x) { return x * x; }));
     PutWhitePoint(p, 0.9505, 1.0, 1.089);
@@ -116,8 +106,7 @@ TEST(Stage, BuildRecordsWhitePoint) {
     ReleaseStageTables(&stage);
     PutTag(p, SigOf("wtpt"), Bytes(12, 0));
     ClearStage(&stage);
-    EXPECT_EQ(BuildStage(&stage, p, 0, 0), TNT_ERR_TAG_RANGE);
-    EXPECT_EQ(stage.profile, p);
+    EXPECT_TRUE(BuildStage(&stage, p, 0, 0) == TNT_ERR_TAG_RANGE && stage.profile == p);
     TntCloseProfile(p);
 }
 
@@ -174,18 +163,14 @@ TEST(Stage, ToneCurvesPinTheirValues) {
 // curves, a matrix before the input curves, Lab written by 16- and 8-bit tables.
 TEST(Stage, ApplyPinsTheCodesOfEveryKind) {
     LutContents link, perm, labIn, lab8 = Constant(4, 3, 0);
-    link.outputs = 4;
-    link.grid = 9;
+    link.outputs = 4, link.grid = 9;
     link.inputCurves = CurveEntries(3, 256, true, [](uint32_t, double x) { return x * x; });
     link.outputCurves = CurveEntries(4, 256, true, [](uint32_t, double x) { return x / 2; });
     link.gridValues = GridEntries(link, [](const double* x, double* y) { y[0] = x[0], y[1] = 1 - x[1], y[2] = (x[0] + x[2]) / 2, y[3] = 0.5; });
-    const double m[9] = {0, 1, 0, 0, 0, 1, 1, 0, 0};
-    std::copy(m, m + 9, perm.matrix);
+    std::copy_n(std::array<double, 9>{0, 1, 0, 0, 0, 1, 1, 0, 0}.data(), 9, perm.matrix);
     perm.gridValues = GridEntries(perm, [](const double* x, double* y) { std::copy(x, x + 3, y); });
-    labIn.outputs = 4;
-    labIn.gridValues = GridEntries(labIn, [](const double* x, double* y) { y[0] = x[0]; });
-    lab8.sixteenBit = false;
-    lab8.gridValues = GridEntries(lab8, [](const double*, double* y) { y[0] = 1.0, y[1] = y[2] = 128 / 255.0; });
+    labIn.outputs = 4, labIn.gridValues = GridEntries(labIn, [](const double* x, double* y) { y[0] = x[0]; });
+    lab8.sixteenBit = false, lab8.gridValues = GridEntries(lab8, [](const double*, double* y) { y[0] = 1.0, y[1] = y[2] = 128 / 255.0; });
     Profile* equalColorants = MatrixProfile(SigOf("scnr"), CurveTag({}));
     PutTag(equalColorants, SigOf("gXYZ"), XYZTag(kTestColorants[0][0], kTestColorants[0][1], kTestColorants[0][2]));
     Profile* profiles[] = {
@@ -213,7 +198,7 @@ TEST(Stage, ApplyPinsTheCodesOfEveryKind) {
     };
     for (const Row& r : rows) {
         TransformStage s = Built(profiles[r.profile], r.direction);
-        WorkColor in = Color({r.in[0], r.in[1], r.in[2], r.in[3], r.in[4]}), out = Color({9, 9, 9, 9, 9});
+        WorkColor in{{r.in[0], r.in[1], r.in[2], r.in[3], r.in[4]}}, out{{9, 9, 9, 9, 9}};
         EXPECT_EQ(ApplyStage(&s, &in, &out, r.flags), r.status);
         for (int k = 0; k < 5; ++k) EXPECT_EQ(out.channel[k], r.out[k]) << r.profile << "/" << r.direction << "/" << r.flags << " " << k;
         ReleaseStageTables(&s);
@@ -225,7 +210,7 @@ TEST(Stage, ApplyPinsTheCodesOfEveryKind) {
     h.pcs = SigOf("RGB ");
     TntSetProfileHeader(profiles[2], &h);
     for (TransformStage& g : gray) {
-        WorkColor c = Color({5}), out = Color({9, 9, 9});
+        WorkColor c{{5}}, out{{9, 9, 9}};
         EXPECT_EQ(ApplyStage(&g, &c, &out, kPassFull), TNT_ERR_GRAY_PCS);
         EXPECT_TRUE(out.channel[0] == 9 && out.channel[1] == 9 && out.channel[2] == 9);
         ReleaseStageTables(&g);
@@ -234,12 +219,10 @@ TEST(Stage, ApplyPinsTheCodesOfEveryKind) {
     // curve count beyond the tag fails before its table is asked for.
     TransformStage bad;
     ClearStage(&bad);
-    EXPECT_EQ(BuildStage(&bad, equalColorants, 1, 0), TNT_ERR_SINGULAR_MATRIX);
-    EXPECT_EQ(bad.data.matrix.curve[0].table, nullptr);
+    EXPECT_TRUE(BuildStage(&bad, equalColorants, 1, 0) == TNT_ERR_SINGULAR_MATRIX && bad.data.matrix.curve[0].table == nullptr);
     TntRemoveProfileElement(equalColorants, SigOf("bTRC"));
     Bytes lying = CurveTag({1, 2, 3});
-    const uint32_t huge = 0x40000000;
-    std::memcpy(lying.data() + 8, &huge, 4);
+    lying[11] = 0x40;  // 64 entries in a tag holding 3
     PutTag(equalColorants, SigOf("bTRC"), lying);
     EXPECT_EQ(BuildStage(&bad, equalColorants, 0, 0), TNT_ERR_TAG_RANGE);
     for (Profile* p : profiles) TntCloseProfile(p);
@@ -265,17 +248,14 @@ TEST(Stage, LookupTableChoiceReadingAndGrids) {
         {1, 0, 2000}, {1, 1, 2001},    {1, 3, 2001}, {1, 2, 2000}, {1, 1028, 2000}};
     for (const Choice& r : choices) {
         TransformStage s = Built(p, r.direction, r.intent);
-        uint16_t first;
-        std::memcpy(&first, s.data.lut.grid, 2);
-        EXPECT_EQ(first, r.grid) << r.direction << "/" << r.intent;
+        EXPECT_EQ(std::memcmp(s.data.lut.grid, &r.grid, 2), 0) << r.direction << "/" << r.intent;
         ReleaseStageTables(&s);
     }
     TransformStage s;
     ClearStage(&s);
     for (uint16_t intent : {4, 1027, 0xFFFF}) EXPECT_EQ(BuildStage(&s, p, 0, intent), TNT_ERR_UNKNOWN_INTENT);
     TntRemoveProfileElement(p, SigOf("B2A0"));  // nothing left to fall back on
-    EXPECT_EQ(ReadLutStage(&s.data.lut, p, 1, 2), TNT_ERR_TAG_NOT_FOUND);
-    EXPECT_EQ(ReadLutStage(&s.data.lut, p, 1, 0), TNT_ERR_TAG_NOT_FOUND);
+    EXPECT_TRUE(ReadLutStage(&s.data.lut, p, 1, 2) == TNT_ERR_TAG_NOT_FOUND && ReadLutStage(&s.data.lut, p, 1, 0) == TNT_ERR_TAG_NOT_FOUND);
     EXPECT_EQ(ReadLutStage(&s.data.lut, p, 1, 1), 0);
     ReleaseLutStage(&s.data.lut);
     TntCloseProfile(p);
@@ -293,8 +273,7 @@ TEST(Stage, LookupTableChoiceReadingAndGrids) {
         return st;
     };
     LutContents s8, s16, zero, fourIn;
-    s8.sixteenBit = false;
-    s16.outputEntries = 1024;
+    s8.sixteenBit = false, s16.outputEntries = 1024;
     s16.outputCurves = CurveEntries(3, 1024, true, [](uint32_t, double x) { return x; });
     s16.outputCurves[3 * 1024 - 2] ^= 1;
     std::fill(std::begin(zero.matrix), std::end(zero.matrix), 0.0);

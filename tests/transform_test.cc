@@ -2,6 +2,7 @@
 // runs, black preservation. Matched colours are in the golden results.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,8 +28,7 @@ MatchTransform* Make(const std::vector<std::string>& paths, uint32_t src = 0, ui
     std::vector<ProfileLocation> locs;
     for (const auto& p : paths) locs.push_back(tnt_test::FileLocationOf(p));
     const TntStatus st = TntConcatProfiles(t, src, dst, int16_t(paths.size()), locs.data(), intents.empty() ? nullptr : intents.data());
-    if (status) *status = st;
-    else EXPECT_EQ(st, 0);
+    EXPECT_TRUE(status ? (*status = st, true) : st == 0) << st;
     return t;
 }
 
@@ -84,15 +84,13 @@ TEST(Transform, PackingHookAndRuns) {
     uint8_t lab8[3] = {255, 128, 128}, rgb8[3] = {255, 0, 128}, out[4] = {9, 9, 9, 9};
     ASSERT_TRUE(UnpackColor(lab8, kLab, 1, w) == 0 && UnpackColor(rgb8, kRGB, 1, v) == 0);
     EXPECT_TRUE(w[0] == 65280 && w[1] == 32768 && w[2] == 32768 && v[0] == 65535 && v[1] == 0 && v[2] == 32896);
-    const uint16_t lab16[3] = {0x12FF, 0x7F80, 0xFF90};
-    PackColor(lab16, kLab, 1, out);
+    PackColor(std::array<uint16_t, 3>{0x12FF, 0x7F80, 0xFF90}.data(), kLab, 1, out);
     EXPECT_TRUE(out[0] == 0x12 && out[1] == 0x80 && out[2] == 0xFF && out[3] == 9);
     EXPECT_EQ(UnpackColor(rgb8, TNT_SIG('F', 'C', 'L', 'R'), 1, w), TNT_ERR_UNSUPPORTED_SPACE);
 
     // The hook runs around every stage; its dispose proc gets its user data, once.
     MatchTransform* t = Make({kSRGB, kPrinter}, 0, kLab);
-    gDisposed = 0;
-    gHookSpaces.clear();
+    gDisposed = 0, gHookSpaces.clear();
     TntUseColorManipulation(t, RecordHook, CountDispose, 77);
     uint8_t rgb[3] = {10, 200, 30}, lab[3];
     ASSERT_TRUE(TntICCSingleMatchProc(rgb, lab, t, 1) == 0 && gHookSpaces.size() == size_t(t->stageCount) + 1);
