@@ -71,8 +71,7 @@ TEST(Transform, ShapesAndFailuresOfRealChains) {
         if (k.shape) {
             std::string shape;
             for (int i = 0; i < t->stageCount; ++i)
-                shape += (i ? " " : "") + std::to_string(t->stages[i].kind) + "/" + std::to_string(t->stages[i].direction) +
-                         "/" + std::to_string(t->stages[i].intent);
+                shape += (i ? " " : "") + std::to_string(t->stages[i].kind) + "/" + std::to_string(t->stages[i].direction) + "/" + std::to_string(t->stages[i].intent);
             EXPECT_TRUE(shape == k.shape && TntTransGetSrcSpace(t) == k.srcSpace && TntTransGetDstSpace(t) == k.dstSpace) << shape;
         }
         TntDisposeMatchTransform(t);
