@@ -50,7 +50,7 @@ LutContents Constant(uint8_t inputs, uint8_t outputs, uint16_t value) {
 
 }  // namespace
 
-TEST(Stage, ClassifiesEveryClassAndDirection) {
+TEST(Stage, ClassifiesAndBuildsEveryClassAndDirection) {
     const TntStatus ok = 0;
     struct Case { const char *cls, *space, *pcs, *tags; uint32_t kind0; TntStatus st0; uint32_t kind1; TntStatus st1; } cases[] = {
         {"scnr", "RGB ", "XYZ ", "wmab", 5, ok, 5, ok}, {"scnr", "RGB ", "XYZ ", "wma", 5, ok, 2, ok}, {"scnr", "RGB ", "XYZ ", "wmb", 1, ok, 5, ok},
@@ -88,11 +88,9 @@ TEST(Stage, ClassifiesEveryClassAndDirection) {
     EXPECT_TRUE(StageSpaces(&conversion, 2, &in, &out) == 0 && in == SigOf("XYZ ") && out == SigOf("Luv "));
     conversion.kind = kStageLookupTable;
     EXPECT_EQ(StageSpaces(&conversion, 7, &in, &out), TNT_ERR_NULL_PARAMETER);
-}
 
-// A built stage records its profile, kind and white point (a failing one its
-// profile); a too-short white point is refused; an empty stage applies nothing.
-TEST(Stage, BuildRecordsWhitePoint) {
+    // A built stage records its profile, kind and white point (a failing one its
+    // profile); a too-short white point is refused; an empty stage applies nothing.
     TransformStage stage;
     ClearStage(&stage);
     WorkColor c{};
@@ -268,8 +266,7 @@ TEST(Stage, LookupTableChoiceReadingAndGrids) {
     };
     LutContents s8, s16, zero, fourIn;
     s8.sixteenBit = false, s16.outputEntries = 1024;
-    s16.outputCurves = CurveEntries(3, 1024, true, [](uint32_t, double x) { return x; });
-    s16.outputCurves[3 * 1024 - 2] ^= 1;
+    s16.outputCurves = CurveEntries(3, 1024, true, [](uint32_t, double x) { return x; }), s16.outputCurves[3 * 1024 - 2] ^= 1;  // one entry off
     std::fill_n(zero.matrix, 9, 0.0), std::fill_n(fourIn.matrix, 9, 0.0), fourIn.inputs = 4;
     struct Flags { const LutContents* table; uint32_t inputCurves, outputCurves, matrix; } flags[] = {
         {&s8, 0, 0, 0}, {&s16, 0, 1, 0}, {&zero, 0, 0, 1}, {&fourIn, 0, 0, 0}};
@@ -303,8 +300,7 @@ TEST(Stage, LookupTableChoiceReadingAndGrids) {
         table.gridValues = GridEntries(table, f);
         Profile* p = LutProfile(SigOf("link"), TNT_SIG(char('0' + inputs), 'C', 'L', 'R'), TNT_SIG(char('0' + outputs), 'C', 'L', 'R'), {{SigOf("A2B0"), table}});
         TransformStage s = Built(p, 0);
-        uint32_t seed = 12345;
-        for (int i = 0; i < 100; ++i) {  // the top corner, the bottom one, then spread
+        for (uint32_t i = 0, seed = 12345; i < 100; ++i) {  // the top corner, the bottom one, then spread
             WorkColor c{};
             double x[8], y[8];
             for (int j = 0; j < inputs; ++j) seed = seed * 1103515245u + 12345u, c.channel[j] = uint16_t(i == 0 ? 65535 : i == 1 ? 0 : seed >> 16), x[j] = c.channel[j] / 65535.0;

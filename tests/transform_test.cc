@@ -34,12 +34,12 @@ MatchTransform* Make(const std::vector<std::string>& paths, uint32_t src = 0, ui
 
 std::vector<uint32_t> gHookSpaces;
 uint16_t gHookCount = 0;
+int gDisposed = 0;
 uint32_t TNT_CALL RecordHook(uint16_t index, uint16_t count, uint32_t space, uint16_t*, uintptr_t) {
     EXPECT_EQ(index, gHookSpaces.size());
     gHookSpaces.push_back(space), gHookCount = count;
     return 0;
 }
-int gDisposed = 0;
 uint32_t TNT_CALL CountDispose(uintptr_t user) { return gDisposed += user == 77u, 0; }
 
 }  // namespace
@@ -79,7 +79,7 @@ TEST(Transform, ShapesAndFailuresOfRealChains) {
 }
 
 TEST(Transform, PackingHookAndRuns) {
-    uint16_t w[8] = {}, v[8] = {};
+    uint16_t w[8] = {}, v[8] = {}, one[4];
     uint8_t lab8[3] = {255, 128, 128}, rgb8[3] = {255, 0, 128}, out[4] = {9, 9, 9, 9};
     ASSERT_TRUE(UnpackColor(lab8, kLab, 1, w) == 0 && UnpackColor(rgb8, kRGB, 1, v) == 0);
     EXPECT_TRUE(w[0] == 65280 && w[1] == 32768 && w[2] == 32768 && v[0] == 65535 && v[1] == 0 && v[2] == 32896);
@@ -101,7 +101,6 @@ TEST(Transform, PackingHookAndRuns) {
     std::vector<uint16_t> src = {0, 0, 0, 111, 65535, 65535, 65535, 222, 65535, 0, 0, 333}, dst(15, 0xBEEF);
     ASSERT_EQ(TntICCMatchColors(t, 0, src.data(), dst.data(), 3, 3, 4, 1, 1, 2), 0);
     for (int i = 0; i < 3; ++i) {
-        uint16_t one[4];
         ASSERT_EQ(TntICCSingleMatchProc(&src[4 * i], one, t, 2), 0);
         EXPECT_TRUE(std::memcmp(one, &dst[5 * i], 8) == 0 && dst[5 * i + 4] == 0xBEEF) << i;
     }
@@ -114,8 +113,7 @@ TEST(Transform, PackingHookAndRuns) {
 TEST(Transform, BlackPreservationOnARealPrinter) {
     // K above the threshold comes back as it was, adding little ink; below
     // it, or with a threshold outside 0..100 %, the tables decide.
-    const uint16_t kOnly[4] = {0, 0, 0, 60000}, lowK[4] = {0, 0, 0, 20000};
-    uint16_t plainLow[4], out[4];
+    uint16_t kOnly[4] = {0, 0, 0, 60000}, lowK[4] = {0, 0, 0, 20000}, plainLow[4], out[4];
     for (double percent : {-1.0, 50.0, 0.0, -10.0, 150.0}) {  // -1: not set, the tables' own answer first
         MatchTransform* t = Make({kPrinter, kPrinter});
         double params[2] = {0, percent};
