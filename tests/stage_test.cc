@@ -209,9 +209,7 @@ TEST(Stage, ApplyPinsTheCodesOfEveryKind) {
     // A gray stage whose PCS changed after building fails, output untouched.
     TransformStage gray[2] = {Built(profiles[2], 0), Built(profiles[2], 1)};
     ProfileHeader h;
-    TntGetProfileHeader(profiles[2], &h);
-    h.pcs = SigOf("RGB ");
-    TntSetProfileHeader(profiles[2], &h);
+    TntGetProfileHeader(profiles[2], &h), h.pcs = SigOf("RGB "), TntSetProfileHeader(profiles[2], &h);
     for (TransformStage& g : gray) {
         WorkColor c{{5}}, out{{9, 9, 9}};
         EXPECT_EQ(ApplyStage(&g, &c, &out, kPassFull), TNT_ERR_GRAY_PCS);

@@ -89,8 +89,7 @@ TEST(Transform, PackingHookAndRuns) {
 
     // The hook runs around every stage; its dispose proc gets its user data, once.
     MatchTransform* t = Make({kSRGB, kPrinter}, 0, kLab);
-    gDisposed = 0, gHookSpaces.clear();
-    TntUseColorManipulation(t, RecordHook, CountDispose, 77);
+    gDisposed = 0, gHookSpaces.clear(), TntUseColorManipulation(t, RecordHook, CountDispose, 77);
     uint8_t rgb[3] = {10, 200, 30}, lab[3];
     ASSERT_TRUE(TntICCSingleMatchProc(rgb, lab, t, 1) == 0 && gHookSpaces.size() == size_t(t->stageCount) + 1);
     EXPECT_TRUE(gHookSpaces.front() == kRGB && gHookSpaces.back() == kLab && gHookCount == t->stageCount);
