@@ -1,32 +1,29 @@
-// Sampling transforms into links: the options word, the table's shape, the
-// samplers, and links against direct matching on real profile pairs.
+// Links from transforms: the options word, grid sizes, failures, direct fills
+// against colour-by-colour sampling through the switch, threads sharing a link.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <cmath>
 #include <cstring>
-#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "colour/controls.h"
+#include "link/build.h"
+#include "link/kernels.h"
+#include "link/lookups.h"
 #include "link/table.h"
-#include "platform/memory.h"
 #include "support/real_profiles.h"
 #include "transform/transform.h"
 
-using namespace tnt;
-
 namespace {
 
-constexpr uint32_t kRGB = TNT_SIG('R', 'G', 'B', ' ');
-constexpr uint32_t kCMYK = TNT_SIG('C', 'M', 'Y', 'K');
-
-const std::string kSRGB = "/usr/share/color/icc/sRGB.icc";
-const std::string kDefaultCmyk = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+const std::string kIcc = "/usr/share/color/icc/", kRef = "/usr/share/color/argyll/ref/";
+const std::string kSRGB = kIcc + "sRGB.icc", kAdobe = kIcc + "compatibleWithAdobeRGB1998.icc";
+const std::string kCmyk = kIcc + "ghostscript/default_cmyk.icc", kGray = kIcc + "Gray.icc";
 const std::string kFogra39 = tnt_test::TestProfile("fogra39-cmyk-lab-v2.icc");
 const std::string kFogra29 = tnt_test::TestProfile("fogra29-cmyk-xyz-v2.icc");
-const std::string kAdobe = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
+const std::string kTr003 = tnt_test::TestProfile("tr003-cmyk-lab-low-v2.icc");
 
 std::vector<ProfileLocation> Locations(const std::vector<std::string>& paths) {
     std::vector<ProfileLocation> out;
@@ -34,15 +31,7 @@ std::vector<ProfileLocation> Locations(const std::vector<std::string>& paths) {
     return out;
 }
 
-ProfLink* Link(const std::vector<std::string>& paths, uint32_t options, TntStatus* status = nullptr) {
-    std::vector<ProfileLocation> locs = Locations(paths);
-    ProfLink* link = reinterpret_cast<ProfLink*>(1);
-    TntStatus st = TntProfiles2Link(0, 0, int16_t(paths.size()), locs.data(), nullptr, options, &link);
-    if (status) *status = st;
-    return link;
-}
-
-uint32_t TNT_CALL Nothing(uint16_t, uint16_t, uint32_t, uint16_t*, uintptr_t) { return 0; }
+uint32_t Options(uint32_t sixteen, uint32_t quality) { return SetOptions(SetOptions(0, TNT_OPTION_PRECISION, sixteen), TNT_OPTION_GRID_QUALITY, quality); }
 
 }  // namespace
 
@@ -55,131 +44,97 @@ TEST(LinkOptions, FieldsOfTheWord) {
     EXPECT_EQ(SetOptions(0xFFFFF000u, 3, 5) & 0xFFFFF000u, 0xFFFFF000u) << "high bits are never touched";
 }
 
-TEST(LinkBuild, ShapeOfAnRgbToCmykLink) {
-    ProfLink* link = Link({kSRGB, kDefaultCmyk}, 0);
-    ASSERT_NE(link, nullptr);
-    const LinkTable* t = link->table;
-    EXPECT_EQ(TntLinkSourceType(link), kRGB);
-    EXPECT_EQ(TntLinkDestType(link), kCMYK);
-    EXPECT_EQ(t->gridPoints, 33u);
-    EXPECT_EQ(t->precision, 1u);
-    EXPECT_EQ(t->hasInputCurves & t->hasOutputCurves, 1u);
-
-    // Grid quality 0 builds the same link as 7.
-    ProfLink* seven = Link({kSRGB, kDefaultCmyk}, SetOptions(0, 3, 7));
-    ASSERT_NE(seven, nullptr);
-    size_t gridValues = size_t(33 * 33 * 33) * 4;
-    EXPECT_EQ(std::memcmp(seven->table->grid, t->grid, gridValues * 2), 0);
-    EXPECT_EQ(std::memcmp(seven->table->outputCurves, t->outputCurves, 4 * 65536), 0);
-    EXPECT_EQ(TntDisposeProfLink(seven), 0);
-    EXPECT_EQ(TntDisposeProfLink(link), 0);
-
-    // 16-bit, grid quality 1: five points, 65536-entry curves both ways.
-    ProfLink* wide = Link({kFogra39, kFogra29}, SetOptions(SetOptions(0, 2, 1), 3, 1));
-    ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(wide->table->gridPoints, 5u);
-    EXPECT_EQ(wide->table->precision, 2u);
-    EXPECT_EQ(wide->table->inputCurveLength, 65536u);
-    TntDisposeProfLink(wide);
-    ProfLink* cmyk = Link({kFogra39, kFogra29}, 0);
-    EXPECT_EQ(cmyk->table->gridPoints, 17u) << "four inputs default to 17 points";
-    TntDisposeProfLink(cmyk);
-
-    EXPECT_EQ(TntLinkSourceType(nullptr), 0x7FFFFFFFu);
-    EXPECT_EQ(TntLinkDestType(nullptr), 0x7FFFFFFFu);
-    EXPECT_EQ(TntDisposeProfLink(nullptr), 0);
-    EXPECT_EQ(LiveBlockCount(), 0);
-}
-
-TEST(LinkBuild, GridNodesSitOnEvenlySpacedSamples) {
-    // An identity-like RGB -> RGB chain: the same matrix profile there and
-    // back, sampled without curves because a hook is installed, so every
-    // node holds (nearly) its own sample.
-    for (uint32_t quality : {0u, 1u, 3u}) {
-        std::vector<ProfileLocation> locs = Locations({kSRGB, kSRGB});
+// Grid points by quality (0 the default) and source channels; curve lengths by precision.
+TEST(LinkBuild, GridSizeFollowsQualityAndSourceChannels) {
+    struct Row { std::string from, to; uint32_t sixteen, quality, gridPoints; };
+    const Row rows[] = {{kSRGB, kCmyk, 0, 0, 33}, {kSRGB, kCmyk, 1, 7, 33}, {kSRGB, kCmyk, 0, 1, 5}, {kSRGB, kCmyk, 0, 4, 33}, {kGray, kSRGB, 0, 5, 9},
+                        {kSRGB, kCmyk, 0, 6, 17}, {kFogra39, kFogra29, 0, 0, 17}, {kFogra39, kFogra29, 1, 1, 5}, {kFogra39, kFogra29, 0, 5, 5}, {kFogra39, kFogra29, 0, 6, 9}};
+    for (const Row& row : rows) {
+        std::vector<ProfileLocation> locs = Locations({row.from, row.to});
         ProfLink* link = nullptr;
-        ASSERT_EQ(TntBuildLink(0, 0, 2, locs.data(), nullptr, SetOptions(0, 3, quality), Nothing, 0, &link), 0);
-        const LinkTable* t = link->table;
-        EXPECT_EQ(t->hasInputCurves, 0u) << "a hook puts the whole chain in the grid";
-        EXPECT_EQ(t->hasOutputCurves, 0u);
-        uint32_t n = t->gridPoints;
-        std::vector<uint16_t> expected;
-        if (n == 3) expected = {0, 32768, 65535};
-        if (n == 5) expected = {0, 16384, 32768, 49151, 65535};
-        for (uint32_t r = 0; r < n; ++r) {
-            uint16_t got = t->grid[t->gridOffsets[0][r]];  // red along the first axis, others 0
-            if (!expected.empty()) {
-                EXPECT_NEAR(got, expected[r], 3) << n << " " << r;
-            }
-        }
-        if (n == 17) {
-            EXPECT_NEAR(t->grid[t->gridOffsets[0][9]], 36863, 3);
-        }
-        EXPECT_EQ(t->grid[0], 0);
+        ASSERT_EQ(TntProfiles2Link(0, 0, 2, locs.data(), nullptr, Options(row.sixteen, row.quality), &link), 0);
+        EXPECT_EQ(link->table->gridPoints, row.gridPoints) << row.from << " quality " << row.quality;
+        EXPECT_TRUE(link->table->precision == row.sixteen + 1 && link->table->inputCurveLength == (row.sixteen ? 65536u : 256u));
         TntDisposeProfLink(link);
     }
 }
 
 TEST(LinkBuild, FailuresHandBackNothing) {
+    std::vector<ProfileLocation> locs = Locations({kSRGB, "/no/such.icc"});
     ProfLink* link = reinterpret_cast<ProfLink*>(1);
-    EXPECT_EQ(TntMatchTrans2Link(nullptr, 0, &link), TNT_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(TntProfiles2Link(0, 0, 2, locs.data(), nullptr, 0, &link), TNT_ERR_CANNOT_OPEN_PROFILE);
     EXPECT_EQ(link, nullptr);
-    EXPECT_EQ(TntMatchTrans2Link(nullptr, 0, nullptr), TNT_ERR_NULL_ARGUMENT);
-    TntStatus st;
-    link = Link({kSRGB, "/no/such.icc"}, 0, &st);
-    EXPECT_EQ(st, TNT_ERR_CANNOT_OPEN_PROFILE);
-    EXPECT_EQ(link, nullptr);
-    EXPECT_EQ(TntNewProfLink(kSRGB.c_str(), kDefaultCmyk.c_str(), nullptr, 0, &link), 0);
-    EXPECT_EQ(TntLinkDestType(link), kCMYK);
+    EXPECT_EQ(TntNewProfLink(kSRGB.c_str(), kCmyk.c_str(), nullptr, 0, &link), 0);
+    EXPECT_EQ(TntLinkDestType(link), TNT_SIG('C', 'M', 'Y', 'K'));  // the source type: the null-argument table
     TntDisposeProfLink(link);
-    std::string tooLong(1100, 'a');
-    EXPECT_EQ(TntNewProfLink(tooLong.c_str(), nullptr, nullptr, 0, &link), TNT_ERR_CANNOT_OPEN_PROFILE);
+    EXPECT_EQ(TntNewProfLink(std::string(1100, 'a').c_str(), nullptr, nullptr, 0, &link), TNT_ERR_CANNOT_OPEN_PROFILE);
     EXPECT_EQ(link, nullptr);
-    EXPECT_EQ(TntDeleteMatchTransformation(nullptr), TNT_ERR_NULL_ARGUMENT);
 }
 
-TEST(LinkBuild, LinksAgreeWithDirectMatchingOnRealPairs) {
-    // The link interpolates what the transform computes exactly; print how
-    // far apart they are on random pixels and bound it. The largest single
-    // differences sit in the shadows, where the chain is steepest. The
-    // CMYK -> CMYK pair into an XYZ-connection printer is the worst by far:
-    // that profile's B2A input curves are perceptually shaped (nearly cube
-    // roots of X, Y, Z), so the sampled composite bends sharply between the
-    // 17 nodes near black; doubling the grid to 33 points halves the error.
-    struct Pair {
-        std::vector<std::string> profiles;
-        double maxMean, maxMax;  // in 8-bit codes
-    };
-    std::vector<Pair> pairs = {
-        {{kSRGB, kDefaultCmyk}, 0.3, 12}, {{kSRGB, kFogra39}, 0.2, 8},    {{kFogra39, kFogra29}, 7.5, 130},
-        {{kSRGB, kAdobe}, 0.1, 6},        {{kFogra39, kSRGB}, 0.2, 12},   {{kDefaultCmyk, kSRGB}, 0.2, 13},
-    };
-    std::mt19937 rng(7);
-    for (const Pair& pair : pairs) {
-        std::vector<ProfileLocation> locs = Locations(pair.profiles);
+// Sections filled directly (curves by channel, matrix-forward curves by axis,
+// stages by row, powers from tables) hold the bytes of colour-by-colour sampling.
+TEST(LinkSampling, DirectFillsEqualColourByColourSampling) {
+    static const int16_t kControls[6] = {10, -20, 30, 5, -5, 0};
+    struct Row { std::vector<std::string> paths; uint16_t intent; const int16_t* controls; };
+    // Absolute white scaling, gamma inverses clamped both sides, three profiles, table into table.
+    const Row rows[] = {{{kSRGB, kAdobe}, 0, nullptr}, {{kRef + "DisplayP3.icm", kSRGB}, 3, nullptr},
+                        {{kRef + "ProPhoto.icm", kAdobe}, 1, nullptr}, {{kAdobe, kRef + "ProPhotoLin.icm"}, 0, nullptr},
+                        {{kSRGB, kFogra39, kAdobe}, 0, nullptr}, {{kRef + "ProPhoto.icm", kFogra39, kSRGB}, 1, nullptr},
+                        {{kFogra39, kTr003}, 0, nullptr}, {{kCmyk, kAdobe}, 3, nullptr}, {{kCmyk, kGray}, 1, nullptr},
+                        {{kFogra39, kIcc + "ghostscript/default_rgb.icc", kCmyk}, 0, nullptr}, {{kSRGB, kCmyk}, 0, kControls}};
+    auto same = [](const void* x, const void* y, size_t size) { return std::memcmp(x, y, size) == 0; };
+    for (const Row& row : rows) {
+        std::vector<ProfileLocation> locs = Locations(row.paths);
+        const std::vector<uint16_t> intents(locs.size(), row.intent);
         MatchTransform* t = TntNewTransformPtr();
-        ASSERT_EQ(TntConcatProfiles(t, 0, 0, int16_t(locs.size()), locs.data(), nullptr), 0);
-        ProfLink* link = nullptr;
-        ASSERT_EQ(TntMatchTrans2Link(t, 0, &link), 0);
-        int in = link->table->inputChannels, out = link->table->outputChannels;
-        const int count = 4000;
-        std::vector<uint8_t> src(size_t(count) * in), viaLink(size_t(count) * out), direct(size_t(count) * out);
-        for (auto& b : src) b = uint8_t(rng());
-        ASSERT_EQ(TntLinkMatchColors(link, count, src.data(), viaLink.data(), 0, 0, 0, nullptr), 0);
-        ASSERT_EQ(TntICCMatchColors(t, 0, src.data(), direct.data(), count, int16_t(in), int16_t(out), 0, 0, 1), 0);
-        double sum = 0;
-        int worst = 0;
-        for (size_t i = 0; i < viaLink.size(); ++i) {
-            int d = std::abs(int(viaLink[i]) - int(direct[i]));
-            sum += d;
-            worst = std::max(worst, d);
+        ASSERT_EQ(TntConcatProfiles(t, 0, 0, int16_t(locs.size()), locs.data(), intents.data()), 0) << row.paths[0];
+        if (row.controls) TntUseColorManipulation(t, tnt::LinkColorManipulation, nullptr, reinterpret_cast<uintptr_t>(row.controls));
+        for (uint32_t options : {Options(0, 1), Options(0, 2), Options(0, 7), Options(1, 1), Options(1, 2), Options(1, 7)}) {
+            SCOPED_TRACE(row.paths[0] + " to " + row.paths.back() + ", options " + std::to_string(options));
+            ProfLink* links[2] = {};
+            for (int direct = 0; direct < 2; ++direct)
+                ASSERT_EQ((tnt::UseDirectLinkSampling(direct == 1), TntMatchTrans2Link(t, options, &links[direct])), 0);
+            const tnt::LinkTable *a = links[0]->table, *b = links[1]->table;
+            EXPECT_EQ(b->hasInputCurves != 0, row.controls == nullptr);
+            EXPECT_TRUE(same(a->grid, b->grid, size_t(std::pow(a->gridPoints, a->inputChannels)) * a->outputChannels * 2));
+            EXPECT_TRUE(!b->hasInputCurves || same(a->inputCurves, b->inputCurves, size_t(a->inputChannels) * a->inputCurveLength * 2));
+            EXPECT_TRUE(!b->hasOutputCurves || same(a->outputCurves, b->outputCurves, size_t(a->outputChannels) * 65536 * a->precision));
+            for (ProfLink* link : links) TntDisposeProfLink(link);
         }
-        double mean = sum / viaLink.size();
-        std::printf("link vs direct %s -> %s: mean %.3f, max %d (8-bit codes)\n", pair.profiles[0].c_str(),
-                    pair.profiles[1].c_str(), mean, worst);
-        EXPECT_LE(mean, pair.maxMean);
-        EXPECT_LE(worst, pair.maxMax);
-        TntDisposeProfLink(link);
         TntDisposeMatchTransform(t);
+    }
+}
+
+// Threads sharing one real link and one source image, each writing its own
+// buffer, get the generic routine's result in every routine family this CPU
+// has. The tsan preset runs this under ThreadSanitizer.
+TEST(LinkThreads, ThreadsSharingALinkGetTheSingleThreadResult) {
+    std::vector<ProfileLocation> locs = Locations({kSRGB, kCmyk});
+    const int count = 128 * 128, threads = 4;
+    uint64_t noise = 2718;
+    for (uint32_t sixteen : {0u, 1u}) {
+        ProfLink* link = nullptr;
+        ASSERT_EQ(TntProfiles2Link(0, 0, 2, locs.data(), nullptr, Options(sixteen, 0), &link), 0);
+        // Steps at 8 bits; noise with runs of repeated pixels, so every path of the routines runs.
+        EXPECT_EQ(link->table->lookups->form.output, sixteen ? tnt::OutputForm::kCurves : tnt::OutputForm::kSteps);
+        const size_t pixel = 3 * (sixteen + 1);
+        std::vector<uint8_t> source(count * pixel), expected(count * 4 * (sixteen + 1));
+        for (size_t p = 0, repeat = 0; p < size_t(count); ++p, repeat = (noise >> 62) == 0 && p > 0)
+            for (size_t b = 0; b < pixel; ++b, noise = noise * 6364136223846793005ull + 1442695040888963407ull)
+                source[p * pixel + b] = repeat ? source[(p - 1) * pixel + b] : uint8_t(noise >> 40);
+        tnt::GenericLinkKernel(link->table->precision)(link->table, source.data(), expected.data(), count, 3, 4, nullptr);
+        for (auto family : {tnt::KernelFamily::kBaseline, tnt::KernelFamily::kPerPixel, tnt::KernelFamily::kAvx2, tnt::KernelFamily::kAvx512}) {
+            tnt::UseLinkKernelFamily(family);
+            ASSERT_EQ(tnt::PrepareLinkTable(link->table), 0);
+            tnt::UseLinkKernelFamily(tnt::KernelFamily::kDefault);
+            std::vector<std::vector<uint8_t>> results(threads, std::vector<uint8_t>(expected.size()));
+            std::vector<std::thread> workers;
+            for (int t = 0; t < threads; ++t)
+                workers.emplace_back([&, t] { for (int round = 0; round < 3; ++round) TntLinkMatchColors(link, count, source.data(), results[t].data(), 0, 0, 0, nullptr); });
+            for (std::thread& worker : workers) worker.join();
+            for (int t = 0; t < threads; ++t)
+                EXPECT_TRUE(results[t] == expected) << "family " << int(family) << ", thread " << t << ", " << (sixteen ? 16 : 8) << "-bit";
+        }
+        TntDisposeProfLink(link);
     }
 }

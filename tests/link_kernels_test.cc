@@ -1,7 +1,6 @@
-// Every pixel routine of a link against the generic routine, bit for bit:
-// random tables for every channel pair up to 8 by 8, both precisions, with
-// and without curves; random pixels, pixels on nodes and cell borders, runs
-// of repeats, in place, planar.
+// Every fast pixel routine of a link, in every family chosen through the
+// library's own switch, against the generic routine bit for bit; the generic
+// routine itself against grids whose results are known exactly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,283 +12,323 @@
 #include "link/lookups.h"
 #include "link/table.h"
 #include "platform/memory.h"
-#include "support/link_runs.h"
-#include "support/random_links.h"
 
-namespace tnt_test {
 namespace {
 
-using tnt::LinkKernel;
-using tnt::LinkTable;
+using tnt::KernelFamily, tnt::LinkKernel, tnt::LinkTable, tnt::OutputForm;
 
-bool IsUnrolledPair(int inputs, int outputs) {
-    int key = inputs * 256 + outputs;
-    return key == 771 || key == 772 || key == 1027 || key == 1028 || key == 1030;
+constexpr uint16_t kUntouched = 0xA5C3;  // destinations start so: untouched extras show
+constexpr KernelFamily kFamilies[] = {KernelFamily::kBaseline, KernelFamily::kPerPixel, KernelFamily::kAvx2, KernelFamily::kAvx512};
+constexpr int kCommonPairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};  // with unrolled and fast routines
+
+struct Noise {
+    uint64_t state;
+    uint64_t Next() { state ^= state << 13; state ^= state >> 7; return state ^= state << 17; }
+    uint32_t Below(uint32_t limit) { return uint32_t((Next() >> 11) % limit); }
+};
+
+// The 16-bit values where cells meet (every multiple of the cell size and
+// one either side), and near full and half scale.
+std::vector<uint16_t> EdgeValues(const LinkTable* table) {
+    std::vector<uint16_t> values = {65535, 65534, 65281, 65280, 65279, 32768, 32767, 256, 255};
+    for (int64_t v = 0; v <= 65536; v += 1 << table->indexShift)
+        for (int64_t value : {v - 1, v, v + 1})
+            if (value >= 0 && value <= 65535) values.push_back(uint16_t(value));
+    return values;
 }
 
-// Planar conversion with steps equal to the channel counts must give the
-// interleaved samples.
-std::vector<uint16_t> RunPlanar(ProfLink* link, const std::vector<uint16_t>& pixels, int count) {
-    const int inputs = link->table->inputChannels, outputs = link->table->outputChannels;
-    std::vector<uint8_t> source(pixels.begin(), pixels.end());
-    std::vector<uint8_t> destination(static_cast<size_t>(count) * outputs, 0);
-    const uint8_t* from[16];
-    uint8_t* to[16];
-    for (int c = 0; c < inputs; ++c) from[c] = source.data() + c;
-    for (int j = 0; j < outputs; ++j) to[j] = destination.data() + j;
-    EXPECT_EQ(TntLinkMatchColorPlanes(link, count, from, inputs, to, outputs, nullptr), 0);
-    return std::vector<uint16_t>(destination.begin(), destination.end());
+// Noise, both curve flags set; input curves often at edge values, nodes often at 0 and 65535.
+LinkTable* RandomTable(Noise& noise, int inputs, int outputs, uint32_t gridPoints, uint32_t precision) {
+    auto* table = static_cast<LinkTable*>(tnt::AllocBlock(sizeof(LinkTable)));
+    tnt::InitLinkTable(table, gridPoints, precision, inputs, outputs);
+    const size_t inputEntries = size_t(inputs) * table->inputCurveLength, outputBytes = size_t(outputs) * 65536 * precision;
+    const size_t gridValues = size_t(std::pow(gridPoints, inputs)) * outputs;
+    table->inputCurves = static_cast<uint16_t*>(tnt::AllocBlock(inputEntries * 2));
+    table->outputCurves = tnt::AllocBlock(outputBytes);
+    table->grid = static_cast<uint16_t*>(tnt::AllocBlock(gridValues * 2));
+    const std::vector<uint16_t> edges = EdgeValues(table);
+    for (size_t i = 0; i < inputEntries; ++i) table->inputCurves[i] = noise.Below(8) ? uint16_t(noise.Next()) : edges[noise.Below(uint32_t(edges.size()))];
+    for (size_t i = 0; i < gridValues; ++i) table->grid[i] = uint16_t(noise.Below(8) ? noise.Next() : noise.Below(2) * 65535);
+    for (size_t i = 0; i < outputBytes; ++i) static_cast<uint8_t*>(table->outputCurves)[i] = uint8_t(noise.Next());
+    table->hasInputCurves = table->hasOutputCurves = 1;
+    return table;
 }
 
-// Checks every routine for one table in its current curve setting.
-void CheckTable(Noise& noise, LinkTable* table, const std::string& what) {
-    ASSERT_EQ(tnt::PrepareLinkTable(table), 0) << what;
-    const int inputs = table->inputChannels, outputs = table->outputChannels;
-    const int count = 1500;
-    const LinkKernel generic = tnt::GenericLinkKernel(table->precision);
-    LinkKernel kernels[8];
-    int variants = tnt::LinkKernelVariants(table, kernels, 8);
-    ASSERT_GE(variants, 1);
-    if (IsUnrolledPair(inputs, outputs)) {
-        EXPECT_NE(kernels[0], generic) << what;
-    }
-
-    for (int extras : {0, 1}) {
-        std::vector<uint16_t> pixels = TestPixels(noise, table, count, extras);
-        std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, extras, 2 * extras);
-        for (int v = 0; v < variants; ++v) {
-            std::vector<uint16_t> got = RunKernel(kernels[v], table, pixels, count, extras, 2 * extras);
-            ASSERT_EQ(got, expected) << what << ", variant " << v << ", extras " << extras;
-        }
-        ProfLink link{table, 0, 0};
-        ASSERT_EQ(RunLink(&link, pixels, count, extras, 2 * extras), expected) << what;
-    }
-
-    std::vector<uint16_t> pixels = TestPixels(noise, table, count, 0);
-    std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, 0, 0);
-    for (int v = 0; v < variants; ++v)
-        ASSERT_EQ(RunInPlace(kernels[v], table, pixels, count), expected) << what << ", in place, variant " << v;
-    if (table->precision == 1) {
-        ProfLink link{table, 0, 0};
-        ASSERT_EQ(RunPlanar(&link, pixels, count), expected) << what << ", planar";
-    }
-}
-
-void CheckPair(Noise& noise, int inputs, int outputs, uint32_t precision, uint32_t gridPoints) {
-    LinkTable* table = RandomTable(noise, inputs, outputs, gridPoints, precision);
-    for (uint32_t curves = 0; curves < 4; ++curves) {
-        table->hasInputCurves = curves & 1;
-        table->hasOutputCurves = curves >> 1;
-        std::string what = std::to_string(inputs) + " to " + std::to_string(outputs) + ", " +
-                           std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
-                           ", curves " + std::to_string(curves);
-        CheckTable(noise, table, what);
-        if (testing::Test::HasFatalFailure()) break;
-    }
-    tnt::ReleaseLinkTable(table);
-}
-
-TEST(LinkKernels, EveryRoutineMatchesTheGenericRoutine) {
-    Noise noise{0x9E3779B97F4A7C15ull};
-    int64_t live = tnt::LiveBlockCount();
-    for (int inputs = 1; inputs <= 8; ++inputs)
-        for (int outputs = 1; outputs <= 8; ++outputs)
-            for (uint32_t precision : {1u, 2u}) {
-                CheckPair(noise, inputs, outputs, precision, GridPointsFor(inputs, outputs, 1u << 21));
-                ASSERT_FALSE(HasFatalFailure());
-            }
-    EXPECT_EQ(tnt::LiveBlockCount(), live);
-}
-
-TEST(LinkKernels, CommonPairsAtEveryGridSize) {
-    Noise noise{0x2545F4914F6CDD1Dull};
-    const int pairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};
-    for (const auto& pair : pairs)
-        for (uint32_t gridPoints : {3u, 5u, 9u, 17u, 33u}) {
-            if (pair[0] == 4 && gridPoints == 33 && pair[1] == 6) continue;  // 14 MB, nothing new
-            for (uint32_t precision : {1u, 2u}) {
-                CheckPair(noise, pair[0], pair[1], precision, gridPoints);
-                ASSERT_FALSE(HasFatalFailure());
-            }
-        }
-}
-
-// Grids that are not 2^k + 1 points wide still split values with a shift
-// and a mask; the routines must agree there too.
-TEST(LinkKernels, OddGridSizesAgree) {
-    Noise noise{12345};
-    for (uint32_t gridPoints : {2u, 4u, 7u, 12u, 65u})
-        for (uint32_t precision : {1u, 2u}) {
-            CheckPair(noise, 3, 3, precision, gridPoints);
-            CheckPair(noise, 4, 3, precision, gridPoints == 65 ? 12 : gridPoints);
-            ASSERT_FALSE(HasFatalFailure());
-        }
-}
-
-// Runs of one colour long enough to fill whole eight-pixel blocks, broken by
-// single changes, so that blocks are copied, computed and split.
-std::vector<uint16_t> RunsOfPixels(Noise& noise, const LinkTable* table, int count, int extra) {
-    std::vector<uint16_t> pixels = TestPixels(noise, table, count, extra);
+// `count` pixels of inputs and `extra` samples: noise, edge values, runs of
+// one colour filling whole blocks, pixels one bit off the one before.
+std::vector<uint16_t> TestPixels(Noise& noise, const LinkTable* table, int count, int extra) {
     const int step = table->inputChannels + extra;
-    for (int i = 1; i < count;) {
-        int length = static_cast<int>(noise.Below(40));
-        for (int k = 0; k < length && i < count; ++k, ++i)
-            for (int c = 0; c < step; ++c) pixels[static_cast<size_t>(i) * step + c] = pixels[static_cast<size_t>(i - 1) * step + c];
-        i += 1 + static_cast<int>(noise.Below(3));
+    const bool eight = table->precision == 1;
+    const std::vector<uint16_t> edges = EdgeValues(table);
+    std::vector<uint16_t> pixels(size_t(count) * step);
+    for (int i = 0; i < count; ++i) {
+        uint16_t* pixel = &pixels[size_t(i) * step];
+        const uint32_t kind = noise.Below(8);
+        if (i > 0 && kind < 2) {
+            const int run = kind == 0 ? std::min(int(noise.Below(40)), count - i - 1) : 0;
+            for (int k = 0; k <= run; ++k, pixel += step) std::copy(pixel - step, pixel, pixel);
+            uint16_t& flipped = pixel[int(noise.Below(table->inputChannels)) - step];
+            if (kind == 1) flipped = uint16_t(flipped ^ (1u << noise.Below(eight ? 8 : 16)));
+            i += run;
+            continue;
+        }
+        for (int c = 0; c < step; ++c)
+            pixel[c] = uint16_t((kind < 5 ? uint16_t(noise.Next()) : edges[noise.Below(uint32_t(edges.size()))]) >> (eight ? 8 : 0));
     }
     return pixels;
 }
 
+// Pixels through convert(source, destination) in the link's sample width:
+// into `size` samples, or in place when size is 0.
+template <typename Convert>
+std::vector<uint16_t> Run(const LinkTable* table, const std::vector<uint16_t>& pixels, size_t size, Convert convert) {
+    auto as = [&]<typename Sample>(Sample) {
+        std::vector<Sample> source(pixels.begin(), pixels.end()), destination(size, Sample(kUntouched));
+        const std::vector<Sample>& out = size ? destination : source;
+        convert(source.data(), size ? destination.data() : source.data());
+        return std::vector<uint16_t>(out.begin(), out.end());
+    };
+    return table->precision == 1 ? as(uint8_t{}) : as(uint16_t{});
+}
+
+// With `extra` source samples and twice as many destination samples a pixel.
+std::vector<uint16_t> RunKernel(LinkKernel kernel, const LinkTable* table, const std::vector<uint16_t>& pixels, int count, int extra) {
+    const int in = table->inputChannels + extra, out = table->outputChannels + 2 * extra;
+    return Run(table, pixels, size_t(count) * out, [&](const void* s, void* d) { kernel(table, s, d, count, in, out, nullptr); });
+}
+
+// In place, both steps max(inputs, outputs): the output channels of each pixel.
+std::vector<uint16_t> RunInPlace(LinkKernel kernel, const LinkTable* table, const std::vector<uint16_t>& pixels, int count) {
+    const int inputs = table->inputChannels, outputs = table->outputChannels, step = std::max(inputs, outputs);
+    std::vector<uint16_t> spread(size_t(count) * step), result;
+    for (int i = 0; i < count; ++i) std::copy_n(&pixels[size_t(i) * inputs], inputs, &spread[size_t(i) * step]);
+    spread = Run(table, spread, 0, [&](const void*, void* d) { kernel(table, d, d, count, step, step, nullptr); });
+    for (int i = 0; i < count; ++i) result.insert(result.end(), spread.begin() + i * step, spread.begin() + i * step + outputs);
+    return result;
+}
+
 std::vector<int32_t> progressCalls;
 uint32_t TNT_CALL RecordProgress(int32_t index, int32_t count) {
-    progressCalls.push_back(index);
-    return static_cast<uint32_t>(index + count) | 0x70000u;  // only the low 16 bits count
+    progressCalls.insert(progressCalls.end(), {index, count});
+    return uint32_t(index + count) | 0x70000u;  // only the low 16 bits count
 }
 
-// The routine a prepared table converts with, against the generic routine
-// over many run lengths (short runs, tails of every length, progress
-// chunks), with and without extras and in place; for one table.
-void CheckChosenRoutine(Noise& noise, LinkTable* table, const std::string& what) {
-    const LinkKernel generic = tnt::GenericLinkKernel(table->precision);
-    const LinkKernel chosen = tnt::ChooseLinkKernel(table);
-    // Around the block sizes (8 and 16 pixels) and the shortest runs the
-    // block routines take (16 and 32 pixels), and longer runs.
-    for (int count : {1, 7, 15, 16, 17, 25, 31, 32, 33, 47, 49, 1025, 3001})
-        for (int extras : {0, 1}) {
-            std::vector<uint16_t> pixels = RunsOfPixels(noise, table, count, extras);
-            std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, extras, 2 * extras);
-            ASSERT_EQ(RunKernel(chosen, table, pixels, count, extras, 2 * extras), expected)
-                << what << ", " << count << " pixels, extras " << extras;
-            if (extras == 0) {
-                ASSERT_EQ(RunInPlace(chosen, table, pixels, count), Channels(expected, table->outputChannels, 0))
-                    << what << ", in place, " << count << " pixels";
+// Every routine in every family this CPU has against the generic routine:
+// with and without extras, in place, through the link's entries (interleaved
+// and 8-bit planar) with progress after the first pixel of every 1024.
+void CheckRoutines(Noise& noise, LinkTable* table, const std::vector<int>& counts, const std::string& what) {
+    ProfLink link{table, 0, 0};
+    for (KernelFamily family : kFamilies) {
+        tnt::UseLinkKernelFamily(family);
+        ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+        tnt::UseLinkKernelFamily(KernelFamily::kDefault);
+        LinkKernel kernels[8];
+        const int variants = tnt::LinkKernelVariants(table, kernels, 8);
+        for (int count : counts)
+            for (int extra : {0, 1}) {
+                SCOPED_TRACE(what + ", family " + std::to_string(int(family)) + ", " + std::to_string(count) + " pixels, extra " + std::to_string(extra));
+                const std::vector<uint16_t> pixels = TestPixels(noise, table, count, extra);
+                const std::vector<uint16_t> expected = RunKernel(tnt::GenericLinkKernel(table->precision), table, pixels, count, extra);
+                for (int v = 0; v < variants; ++v) {
+                    ASSERT_EQ(RunKernel(kernels[v], table, pixels, count, extra), expected) << "variant " << v;
+                    ASSERT_TRUE(extra || RunInPlace(kernels[v], table, pixels, count) == expected) << "in place, variant " << v;
+                }
+                std::vector<int32_t> calls;  // the last answer's low 16 bits are the result
+                for (int i = 0; i < count; i += 1024) calls.insert(calls.end(), {i, count});
+                progressCalls.clear();
+                TntStatus status = 0;
+                ASSERT_EQ(Run(table, pixels, expected.size(), [&](const void* s, void* d) {
+                              status = TntLinkMatchColors(&link, count, s, d, int16_t(extra), int16_t(2 * extra), 0, RecordProgress);
+                          }), expected);
+                EXPECT_EQ(progressCalls, calls);
+                EXPECT_EQ(status, TntStatus(calls[calls.size() - 2] + count));
+                if (table->precision == 1 && extra == 0) {
+                    // Planes, each sample a channel count apart: the interleaved result.
+                    std::vector<uint8_t> source(pixels.begin(), pixels.end()), destination(expected.size());
+                    const uint8_t* from[8]; uint8_t* to[8];
+                    for (int c = 0; c < 8; ++c) from[c] = source.data() + c, to[c] = destination.data() + c;
+                    progressCalls.clear();
+                    ASSERT_EQ(TntLinkMatchColorPlanes(&link, count, from, table->inputChannels, to, table->outputChannels, RecordProgress), 0);
+                    EXPECT_EQ(progressCalls, calls);
+                    ASSERT_EQ(std::vector<uint16_t>(destination.begin(), destination.end()), expected) << "planar";
+                }
             }
-        }
-    // Progress after the first pixel of every 1024, with the last result
-    // returned, whatever the routine does between the calls.
-    const int count = 2049;
-    std::vector<uint16_t> pixels = RunsOfPixels(noise, table, count, 0);
-    std::vector<uint16_t> expected = RunKernel(generic, table, pixels, count, 0, 0);
-    std::vector<uint8_t> source8(pixels.begin(), pixels.end());
-    std::vector<uint16_t> source16(pixels.begin(), pixels.end());
-    std::vector<uint16_t> destination(static_cast<size_t>(count) * table->outputChannels);
-    std::vector<uint8_t> destination8(destination.size());
-    progressCalls.clear();
-    TntStatus status;
-    if (table->precision == 1) {
-        status = chosen(table, source8.data(), destination8.data(), count, table->inputChannels,
-                        table->outputChannels, RecordProgress);
-        destination.assign(destination8.begin(), destination8.end());
-    } else {
-        status = chosen(table, source16.data(), destination.data(), count, table->inputChannels,
-                        table->outputChannels, RecordProgress);
+        if (!table->lookups) break;  // no fast routines: every family is the same
     }
-    EXPECT_EQ(progressCalls, (std::vector<int32_t>{0, 1024, 2048})) << what;
-    EXPECT_EQ(status, static_cast<TntStatus>(2048 + count)) << what;
-    EXPECT_EQ(destination, expected) << what << ", with progress";
 }
 
-// Output curves in each form the routines apply: none, noise (the full
-// curves), plain (v >> 8, or v for 16-bit links), affine (per channel a
-// staircase of one step width, a falling line, a line of random slope) and
-// gentle curves that only the step encoding holds.
+void SetOutputEntry(LinkTable* table, uint32_t entry, uint32_t value) {
+    if (table->precision == 1) static_cast<uint8_t*>(table->outputCurves)[entry] = uint8_t(value);
+    else static_cast<uint16_t*>(table->outputCurves)[entry] = uint16_t(value);
+}
+
+// Output curves of each form: none, noise, plain (v >> 8, or v at 16 bits),
+// affine (a staircase, a falling line, a random slope), gentle steps.
 enum CurveKind { kNoCurves, kNoiseCurves, kPlainCurves, kAffineCurves, kGentleCurves };
 
 void FillOutputCurves(Noise& noise, LinkTable* table, CurveKind kind) {
     table->hasOutputCurves = kind != kNoCurves;
     const bool eight = table->precision == 1;
-    const uint32_t shift = tnt::AffineShift(table->precision), top = eight ? 255 : 65535;
+    const uint32_t shift = tnt::AffineShift(table->precision);
     for (int j = 0; j < table->outputChannels; ++j) {
-        // Staircases wider than about 530 have no 24-bit form; a line's
-        // largest value must stay below 2^32.
+        // Staircases wider than about 530 have no 24-bit form; lines stay below 2^32.
         const uint32_t width = eight ? 258 + noise.Below(250) : 2 + noise.Below(3), start = noise.Below(width);
         const uint32_t scale = 16384 + noise.Below(49152), room = ~0u - 65535 * scale;
         const uint32_t offset = noise.Below(std::min(room, eight ? 1u << 24 : 1u << 16));
         for (uint32_t v = 0; v < 65536; ++v) {
-            uint32_t value = static_cast<uint32_t>(noise.Next()) & top;
+            uint32_t value = uint32_t(noise.Next());
             if (kind == kPlainCurves) value = v << 16 >> shift;
-            if (kind == kGentleCurves) value = static_cast<uint32_t>(std::lround(200 * std::pow(v / 65535.0, 1.2 + 0.1 * j)));
+            if (kind == kGentleCurves) value = uint32_t(std::lround(200 * std::pow(v / 65535.0, 1.2 + 0.1 * j)));
             if (kind == kAffineCurves)
                 value = j % 3 == 0 ? (v + start) / width : j % 3 == 1 ? (65535 - v) << 16 >> shift : (v * scale + offset) >> shift;
-            if (eight)
-                static_cast<uint8_t*>(table->outputCurves)[j * 65536 + v] = static_cast<uint8_t>(value);
-            else
-                static_cast<uint16_t*>(table->outputCurves)[j * 65536 + v] = static_cast<uint16_t>(value);
+            SetOutputEntry(table, j * 65536 + v, value);
         }
     }
 }
 
-// Every routine PrepareLinkTable can choose, in every family this CPU has
-// (baseline, AVX2 and BMI2 per pixel, AVX2 blocks, AVX-512 blocks), for
-// input curves absent, present and the identity (16-bit values to
-// themselves, 8-bit samples s to s x 257) and every output form, each
-// checked against the generic routine. The forms are found exactly: one
-// entry off spoils an affine curve.
-TEST(LinkKernels, EveryChoosableRoutineAgreesWithTheGenericRoutine) {
-    using tnt::KernelFamily;
-    using tnt::OutputForm;
-    Noise noise{0xD1B54A32D192ED03ull};
-    const bool hsw = tnt::HasHswInstructions();
-    int64_t live = tnt::LiveBlockCount();
-    const int pairs[][2] = {{3, 3}, {3, 4}, {4, 3}, {4, 4}, {4, 6}};
-    for (const auto& pair : pairs)
-        for (uint32_t precision : {1u, 2u})
-            for (uint32_t gridPoints : {5u, pair[0] == 3 ? 33u : 17u}) {
-                LinkTable* table = RandomTable(noise, pair[0], pair[1], gridPoints, precision);
-                const uint32_t length = table->inputCurveLength;
-                for (int input = 0; input < 3; ++input) {
-                    table->hasInputCurves = input > 0;
-                    if (input == 2)
-                        for (int c = 0; c < pair[0]; ++c)
-                            for (uint32_t v = 0; v < length; ++v)
-                                table->inputCurves[c * length + v] = uint16_t(v * (precision == 1 ? 257 : 1));
-                    for (CurveKind kind : {kNoCurves, kNoiseCurves, kPlainCurves, kAffineCurves, kGentleCurves}) {
-                        FillOutputCurves(noise, table, kind);
-                        const bool steps = kind == kGentleCurves && precision == 1 && pair[1] <= 4;
-                        const OutputForm expected = kind == kNoCurves || kind == kPlainCurves ? OutputForm::kPlain
-                                                    : kind == kAffineCurves                  ? OutputForm::kAffine
-                                                    : steps                                  ? OutputForm::kSteps
-                                                                                             : OutputForm::kCurves;
-                        std::string what = std::to_string(pair[0]) + " to " + std::to_string(pair[1]) + ", " +
-                                           std::to_string(precision * 8) + "-bit, n " + std::to_string(gridPoints) +
-                                           ", input " + std::to_string(input) + ", output " + std::to_string(kind);
-                        for (KernelFamily family : {KernelFamily::kBaseline, KernelFamily::kPerPixel,
-                                                    KernelFamily::kAvx2, KernelFamily::kAvx512}) {
-                            tnt::UseLinkKernelFamily(family);
-                            ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
-                            tnt::UseLinkKernelFamily(KernelFamily::kDefault);
-                            const tnt::LinkLookups* lookups = table->lookups;
-                            ASSERT_NE(lookups, nullptr) << what;
-                            ASSERT_EQ(lookups->form.output, expected) << what;
-                            ASSERT_EQ(lookups->form.inputCurves, input == 1) << what;
-                            const tnt::LinkKernel perPixel =
-                                family != KernelFamily::kBaseline && hsw ? tnt::HswFastKernel(table, lookups->form)
-                                                                         : lookups->portable;
-                            tnt::LinkKernel blocks = nullptr;
-                            if (family == KernelFamily::kAvx2) blocks = tnt::Avx2FastKernel(table, lookups->form);
-                            if (family == KernelFamily::kAvx512) blocks = tnt::Avx512FastKernel(table, lookups->form);
-                            EXPECT_EQ(lookups->kernel, blocks ? blocks : perPixel) << what;
-                            EXPECT_EQ(lookups->portable, tnt::PortableFastKernel(table, lookups->form)) << what;
-                            CheckChosenRoutine(noise, table, what + ", family " + std::to_string(int(family)));
-                            if (HasFatalFailure()) break;
-                        }
-                        if (kind == kAffineCurves && input == 0) {
-                            // Inside a step of channel 1's falling line.
-                            const uint32_t entry = 65536 + 256 * noise.Below(256) + 100;
-                            if (precision == 1) static_cast<uint8_t*>(table->outputCurves)[entry] ^= 1;
-                            else static_cast<uint16_t*>(table->outputCurves)[entry] ^= 1;
-                            ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
-                            EXPECT_NE(table->lookups->form.output, OutputForm::kAffine) << what;
-                        }
-                        if (HasFatalFailure()) break;
+// Every channel pair up to 8 by 8, the common pairs at every grid size; at 5
+// and 17 points every input and output curve form, the form found (one entry
+// off spoils it), and runs around the block sizes.
+TEST(LinkKernels, EveryRoutineMatchesTheGenericRoutine) {
+    Noise noise{0x9E3779B97F4A7C15ull};
+    struct Shape { int inputs, outputs; uint32_t gridPoints; bool forms; };
+    std::vector<Shape> shapes = {{3, 3, 65, false}};
+    for (int inputs = 1; inputs <= 8; ++inputs)
+        for (int outputs = 1; outputs <= 8; ++outputs) {
+            uint32_t n = 3;
+            for (uint32_t points : {5u, 9u, 17u, 33u}) n = std::pow(points, inputs) * outputs <= (1 << 21) ? points : n;
+            shapes.push_back({inputs, outputs, n, false});
+        }
+    for (uint32_t n : {2u, 3u, 4u, 5u, 7u, 9u, 12u, 17u, 33u})
+        for (const auto& pair : kCommonPairs)
+            if (n != 33 || pair[1] != 6) shapes.push_back({pair[0], pair[1], n, n == 5 || n == 17});
+    for (const Shape& shape : shapes)
+        for (uint32_t precision : {1u, 2u}) {
+            LinkTable* table = RandomTable(noise, shape.inputs, shape.outputs, shape.gridPoints, precision);
+            const uint32_t length = table->inputCurveLength, entries = uint32_t(shape.inputs) * length;
+            for (int input = 0; input < 3 && !HasFatalFailure(); ++input) {
+                table->hasInputCurves = input > 0;
+                for (uint32_t i = 0; i < entries && input == 2; ++i) table->inputCurves[i] = uint16_t(i % length * (precision == 1 ? 257 : 1));
+                for (CurveKind kind : {kNoCurves, kNoiseCurves, kPlainCurves, kAffineCurves, kGentleCurves}) {
+                    if (!shape.forms && (input == 2 || kind > kNoiseCurves)) continue;
+                    FillOutputCurves(noise, table, kind);
+                    const std::string what = std::to_string(shape.inputs) + " to " + std::to_string(shape.outputs) + ", " + std::to_string(precision * 8) + "-bit, n " + std::to_string(shape.gridPoints) + ", input " + std::to_string(input) + ", output " + std::to_string(kind);
+                    CheckRoutines(noise, table, shape.forms ? std::vector<int>{1, 7, 15, 16, 17, 25, 31, 32, 33, 47, 49, 1025, 3001} : std::vector<int>{1500}, what);
+                    if (HasFatalFailure() || !shape.forms) continue;
+                    ASSERT_NE(table->lookups, nullptr) << what;
+                    const OutputForm form = kind == kNoCurves || kind == kPlainCurves ? OutputForm::kPlain : kind == kAffineCurves ? OutputForm::kAffine
+                                            : precision == 1 && shape.outputs <= 4 && kind == kGentleCurves ? OutputForm::kSteps : OutputForm::kCurves;
+                    EXPECT_EQ(table->lookups->form.output, form) << what;
+                    EXPECT_EQ(table->lookups->form.inputCurves, input == 1) << what;
+                    if (kind == kAffineCurves && input == 0) {
+                        // One entry off inside a step of channel 1's falling line.
+                        SetOutputEntry(table, 65536 + 256 * noise.Below(255) + 100, 0);
+                        ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+                        EXPECT_NE(table->lookups->form.output, OutputForm::kAffine) << what;
                     }
-                    if (HasFatalFailure()) break;
+                    for (uint32_t at : {0u, 5u, length - 1, entries - length + 3, entries - 1}) {
+                        if (kind != kNoCurves || input != 2) break;
+                        EXPECT_TRUE(tnt::IdentityInputCurves(table)) << what;
+                        table->inputCurves[at] ^= 1;
+                        EXPECT_FALSE(tnt::IdentityInputCurves(table)) << what << ", entry " << at;
+                        table->inputCurves[at] ^= 1;
+                    }
                 }
-                tnt::ReleaseLinkTable(table);
-                ASSERT_FALSE(HasFatalFailure());
             }
-    EXPECT_EQ(tnt::LiveBlockCount(), live);
+            tnt::ReleaseLinkTable(table);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+}
+
+// Curves whose blocks each switch once, anywhere in an 8-byte word, encode at
+// exactly that block size; a block switching twice, wherever, refuses the size.
+TEST(LinkOutputSteps, CoarsestBlockThatHoldsTheCurvesOrNone) {
+    Noise noise{99};
+    LinkTable* table = RandomTable(noise, 3, 4, 9, 1);
+    table->hasInputCurves = 0;
+    auto* curves = static_cast<uint8_t*>(table->outputCurves);
+    for (uint32_t shift : {8u, 7u, 6u, 5u, 4u}) {
+        const uint32_t size = 1u << shift;
+        for (uint32_t c = 0; c < 4; ++c)
+            for (uint32_t b = 0; b < (65536u >> shift); ++b)
+                for (uint32_t k = 0, at = (b * 7 + c) % size; k < size; ++k) curves[c * 65536 + b * size + k] = uint8_t(2 * b + c + (k < at ? 0 : 1));
+        ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+        EXPECT_EQ(table->lookups->form.output, OutputForm::kSteps) << shift;
+        EXPECT_EQ(table->lookups->outputShift, shift);
+        CheckRoutines(noise, table, {20000}, "block " + std::to_string(size));
+        if (shift == 8) {  // the encoding fails (after the lookups and their grid): the next size holds
+            tnt::FailAllocationAt(3);
+            ASSERT_EQ(tnt::PrepareLinkTable(table), 0);
+            tnt::FailAllocationAt(0);
+            EXPECT_EQ(table->lookups->outputShift, 7u);
+        }
+        uint8_t* block = curves + 65536 + 5 * size;
+        for (uint32_t second = 2; second < size; ++second) {
+            for (uint32_t k = 0; k < size; ++k) block[k] = k < 1 ? 10 : k < second ? 20 : 30;
+            uint32_t* steps = tnt::EncodeOutputSteps(table, shift);
+            EXPECT_EQ(steps, nullptr) << shift << " " << second;
+            tnt::FreeBlock(steps);
+        }
+    }
+    tnt::ReleaseLinkTable(table);
+}
+
+// Grids whose channel j < 3 is sum slope[j][d] i_d at node i and channel 3 is
+// 3000 max(i_d) (linear on each simplex: only the right fraction order gets it)
+// interpolate exactly in the generic routine, through curves too; extras stay untouched.
+TEST(LinkKernels, LinearGridsAreReproducedExactly) {
+    // 17 points: a node step is 4096 in value; each row keeps nodes below 65536.
+    const uint32_t slope[4][5] = {{1000, 2000, 500, 300, 200}, {4000, 0, 10, 7, 3}, {1, 2, 3, 4, 5}, {3000, 3000, 3000, 3000, 3000}};
+    Noise noise{7};
+    for (int inputs : {1, 2, 3, 4, 5})
+        for (uint32_t precision : {1u, 2u})
+            for (uint32_t curves = 0; curves < 4; ++curves) {
+                LinkTable* t = RandomTable(noise, inputs, 4, 17, precision);
+                t->hasInputCurves = curves & 1;
+                t->hasOutputCurves = curves >> 1;
+                for (size_t k = 0, values = size_t(std::pow(17, inputs)) * 4; k < values; ++k) {
+                    t->grid[k] = 0;
+                    for (size_t d = inputs, rest = k / 4; d-- > 0; rest /= 17) t->grid[k] = uint16_t(k % 4 == 3 ? std::max<size_t>(t->grid[k], 3000 * (rest % 17)) : t->grid[k] + slope[k % 4][d] * (rest % 17));
+                }
+                const int count = 3000;
+                const std::vector<uint16_t> pixels = TestPixels(noise, t, count, 1);
+                const std::vector<uint16_t> result = RunKernel(tnt::GenericLinkKernel(precision), t, pixels, count, 1);
+                for (int i = 0; i < count; ++i)
+                    for (int j = 0; j < 6; ++j) {
+                        uint64_t sum = 0;
+                        for (int d = 0; d < inputs && j < 4; ++d) {
+                            const uint16_t s = pixels[i * (inputs + 1) + d];
+                            const uint32_t v = t->hasInputCurves ? t->inputCurves[d * t->inputCurveLength + s] : precision == 1 ? s << 8 : s;
+                            const uint64_t term = uint64_t{slope[j][d]} * (v == 65535 ? 65536 : v);  // full scale: a whole cell past the last cell's start
+                            sum = j == 3 ? std::max(sum, term) : sum + term;
+                        }
+                        const uint32_t r = uint32_t(sum >> 12);
+                        const uint16_t want = j >= 4 ? (precision == 1 ? kUntouched & 255 : kUntouched)
+                                              : !t->hasOutputCurves ? (precision == 1 ? r >> 8 : r)
+                                              : precision == 1 ? static_cast<const uint8_t*>(t->outputCurves)[j * 65536 + r]
+                                                               : static_cast<const uint16_t*>(t->outputCurves)[j * 65536 + r];
+                        ASSERT_EQ(result[i * 6 + j], want) << inputs << " inputs, " << precision << ", curves " << curves << ", pixel " << i << ", channel " << j;
+                    }
+                tnt::ReleaseLinkTable(t);
+            }
+}
+
+// Empty and negative runs touch nothing and call no progress; a link
+// without a table, and planar 16-bit links, are refused untouched.
+TEST(LinkKernels, RunsWithoutWork) {
+    Noise noise{5};
+    ProfLink link{RandomTable(noise, 3, 4, 9, 2), 0, 0}, empty{nullptr, 0, 0};
+    std::vector<uint8_t> source(64, 7), destination(64, 0xEE);
+    const uint8_t* from[4] = {source.data(), source.data() + 8, source.data() + 16};
+    uint8_t* to[4] = {destination.data(), destination.data() + 8, destination.data() + 16, destination.data() + 24};
+    progressCalls.clear();
+    for (int count : {0, -5}) EXPECT_EQ(TntLinkMatchColors(&link, count, source.data(), destination.data(), 0, 0, 0, RecordProgress), 0);
+    EXPECT_EQ(TntLinkMatchColors(&empty, 1, source.data(), destination.data(), 0, 0, 0, nullptr), TNT_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(TntLinkMatchColorPlanes(&empty, 1, from, 1, to, 1, nullptr), TNT_ERR_PLANAR_NOT_8BIT);
+    EXPECT_EQ(TntLinkMatchColorPlanes(&link, 8, from, 1, to, 1, RecordProgress), TNT_ERR_PLANAR_NOT_8BIT);
+    EXPECT_TRUE(progressCalls.empty());
+    EXPECT_EQ(destination, std::vector<uint8_t>(64, 0xEE));
+    tnt::ReleaseLinkTable(link.table);
 }
 
 }  // namespace
-}  // namespace tnt_test

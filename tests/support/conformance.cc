@@ -4,10 +4,9 @@
 #include <lcms2_plugin.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "support/v4_profiles.h"
 
@@ -15,446 +14,205 @@ namespace tnt_test {
 
 namespace {
 
-constexpr uint32_t kLab = TNT_SIG('L', 'a', 'b', ' ');
+// Bounds a quarter above the measured maxima. Absolute colorimetric only without v2
+// display profiles whose white is not D50 (Little CMS takes D50). An 8-bit Lab table
+// ('mft1', default_cmyk) is read half a step off on a, b and L scaled by 100 / 100.39.
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool Exists(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
-
-uint32_t Big32(const std::vector<uint8_t>& b, size_t o) {
-    return (uint32_t(b[o]) << 24) | (uint32_t(b[o + 1]) << 16) | (uint32_t(b[o + 2]) << 8) | uint32_t(b[o + 3]);
-}
-
-void PutBig32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
-    for (int k = 0; k < 4; ++k) b[o + k] = uint8_t(v >> (24 - 8 * k));
-}
-
-// The wtpt tag's data offset in a raw profile, or 0.
-size_t WhitePointOffset(const std::vector<uint8_t>& b) {
-    if (b.size() < 132) return 0;
-    uint32_t count = Big32(b, 128);
-    for (uint32_t i = 0; i < count && 132 + 12 * (i + 1) <= b.size(); ++i) {
-        size_t e = 132 + 12 * i;
-        if (Big32(b, e) != TNT_SIG('w', 't', 'p', 't')) continue;
-        uint32_t offset = Big32(b, e + 4);
-        if (offset + 20 <= b.size()) return offset;
-    }
-    return 0;
-}
-
-bool IsV2Display(const std::vector<uint8_t>& b) {
-    return b.size() >= 128 && b[8] < 4 && Big32(b, 12) == TNT_SIG('m', 'n', 't', 'r');
-}
-
-// s15Fixed16 of D50 as ICC profiles store it.
-constexpr uint32_t kD50Fixed[3] = {0xF6D6, 0x10000, 0xD32D};
-
-bool WhiteIsD50(const std::vector<uint8_t>& b) {
-    size_t o = WhitePointOffset(b);
-    if (!o) return true;
-    for (int c = 0; c < 3; ++c)
-        if (std::abs(int64_t(Big32(b, o + 8 + 4 * c)) - int64_t(kD50Fixed[c])) > 8) return false;
-    return true;
-}
-
-void MakeDisplayWhiteD50(std::vector<uint8_t>& b) {
-    if (!IsV2Display(b)) return;
-    size_t o = WhitePointOffset(b);
-    if (!o) return;
-    for (int c = 0; c < 3; ++c) PutBig32(b, o + 8 + 4 * c, kD50Fixed[c]);
-}
-
-struct Sides {
-    int sourceChannels, destinationChannels;
-    cmsUInt32Number sourceFormat, destinationFormat;
-};
-
-Sides SidesOf(ConformanceKind kind) {
-    switch (kind) {
-        case ConformanceKind::kRgbToRgb: return {3, 3, TYPE_RGB_16, TYPE_RGB_16};
-        case ConformanceKind::kRgbToCmyk: return {3, 4, TYPE_RGB_16, TYPE_CMYK_16};
-        case ConformanceKind::kCmykToRgb: return {4, 3, TYPE_CMYK_16, TYPE_RGB_16};
-        case ConformanceKind::kCmykToCmyk: return {4, 4, TYPE_CMYK_16, TYPE_CMYK_16};
-        case ConformanceKind::kGrayToRgb: return {1, 3, TYPE_GRAY_16, TYPE_RGB_16};
-        case ConformanceKind::kLabToCmyk: return {3, 4, TYPE_Lab_16, TYPE_CMYK_16};
-    }
-    return {0, 0, 0, 0};
-}
-
-uint16_t Code(double v) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 65535.0) return 65535;
-    return uint16_t(v + 0.5);
-}
-
-// The samples in both engines' input encodings and as plain values.
-struct Samples {
-    std::vector<uint16_t> tintwell, lcms;
-    std::vector<double> values;  // device 0..1, or L, a, b
-    size_t count = 0;
-};
-
-void AddDevice(Samples& s, const std::vector<double>& v, bool grayAsInk) {
-    for (double x : v) {
-        uint16_t c = Code(x * 65535.0);
-        s.tintwell.push_back(c);
-        s.lcms.push_back(v.size() == 1 && grayAsInk ? uint16_t(65535 - c) : c);
-        s.values.push_back(x);
-    }
-    ++s.count;
-}
-
-// Tintwell's 'Lab ' stage codes put L 100 at 0xFF00 and a, b 0 at 0x8000;
-// Little CMS's TYPE_Lab_16 is the encoding with L 100 at 0xFFFF and a, b 0
-// at 0x8080. Both get the same L, a, b.
-void AddLab(Samples& s, double l, double a, double b) {
-    s.tintwell.push_back(Code(l * 652.8));
-    s.tintwell.push_back(Code((a + 128.0) * 256.0));
-    s.tintwell.push_back(Code((b + 128.0) * 256.0));
-    cmsCIELab lab = {l, a, b};
-    cmsUInt16Number enc[3];
-    cmsFloat2LabEncoded(enc, &lab);
-    s.lcms.insert(s.lcms.end(), enc, enc + 3);
-    s.values.insert(s.values.end(), {l, a, b});
-    ++s.count;
-}
-
-Samples MakeSamples(ConformanceKind kind, const ConformanceOptions& o) {
-    Samples s;
-    const int n = std::max(o.steps, 2);
-    auto level = [n](int i) { return double(i) / (n - 1); };
-    switch (SidesOf(kind).sourceChannels) {
-        case 1:
-            for (int i = 0; i <= 32 * n; ++i) AddDevice(s, {double(i) / (32 * n)}, o.grayAsInk);
-            break;
-        case 3:
-            if (kind == ConformanceKind::kLabToCmyk) {
-                for (int l = 0; l < 2 * n - 1; ++l)
-                    for (int a = 0; a < n; ++a)
-                        for (int b = 0; b < n; ++b)
-                            AddLab(s, 100.0 * l / (2 * n - 2), -100.0 + 200.0 * level(a), -100.0 + 200.0 * level(b));
-                break;
-            }
-            for (int r = 0; r < n; ++r)
-                for (int g = 0; g < n; ++g)
-                    for (int b = 0; b < n; ++b) AddDevice(s, {level(r), level(g), level(b)}, false);
-            break;
-        case 4:
-            for (int c = 0; c < n; ++c)
-                for (int m = 0; m < n; ++m)
-                    for (int y = 0; y < n; ++y)
-                        for (int k = 0; k < n; ++k) AddDevice(s, {level(c), level(m), level(y), level(k)}, false);
-            break;
-    }
-    return s;
-}
-
-// Tintwell's side: the profiles opened from memory, chained and matched.
-TntStatus RunTintwell(const ConformancePair& pair, const ConformanceOptions& o, const Samples& s, int outChannels,
-                      std::vector<uint16_t>& out) {
-    // At most two profiles: the source (none for Lab) and the destination.
-    std::vector<uint8_t> images[2];
-    int count = 0;
-    if (!pair.source.empty()) images[count++] = ReadAll(pair.source);
-    if (!pair.link) images[count++] = ReadAll(pair.destination);
-    ProfileLocation locations[2] = {};
-    Profile* profiles[2] = {nullptr, nullptr};
-    TntStatus st = TNT_OK;
-    for (int i = 0; i < count && !st; ++i) {
-        if (o.displayWhiteAsD50) MakeDisplayWhiteD50(images[i]);
-        TntMakeMemFile(&locations[i], images[i].data(), uint32_t(images[i].size()));
-        st = TntOpenProfile(&profiles[i], &locations[i]);
-    }
-    MatchTransform* t = st ? nullptr : TntNewTransformPtr();
-    if (!st && !t) st = TNT_ERR_NO_MEMORY;
-    if (!st) {
-        const uint16_t intents[2] = {o.intent, o.intent};
-        st = TntConcatProfileRefs(t, pair.source.empty() ? kLab : 0, 0, int16_t(count), profiles, intents);
-    }
-    if (!st) {
-        out.assign(s.count * outChannels, 0);
-        const int inChannels = int(s.tintwell.size() / std::max<size_t>(s.count, 1));
-        st = TntICCMatchColors(t, 0, s.tintwell.data(), out.data(), int32_t(s.count), int16_t(inChannels),
-                               int16_t(outChannels), 0, 0, 2);
-    }
-    if (t) TntDisposeMatchTransform(t);
-    for (Profile* p : profiles)
-        if (p) TntCloseProfile(p);
-    return st;
-}
-
-cmsHPROFILE OpenLcms(cmsContext context, const std::string& path) {
-    if (path.empty()) return cmsCreateLab2ProfileTHR(context, cmsD50_xyY());
-    return cmsOpenProfileFromFileTHR(context, path.c_str(), "r");
-}
-
-// Multilinear interpolation over a grid of 2 to 8 inputs: every corner of
-// the cell weighted by the product of its fractions. The first input varies
-// slowest, as in ICC tables.
-struct Cell {
-    uint32_t base = 0;
-    double fraction[8] = {};
-};
-
-Cell Locate(const double* position, const cmsInterpParams* p) {
-    Cell cell;
-    for (uint32_t j = 0; j < p->nInputs; ++j) {
-        const uint32_t last = p->Domain[j];
-        if (last == 0) continue;  // a single node: nothing to interpolate
-        double x = std::clamp(position[j], 0.0, 1.0) * last;
-        uint32_t index = uint32_t(x);
-        double f = x - index;
-        if (index >= last) {
-            index = last - 1;
-            f = 1.0;
-        }
-        cell.fraction[j] = f;
-        cell.base += index * p->opta[p->nInputs - 1 - j];
-    }
-    return cell;
-}
-
-template <typename Entry>
-void Blend(const Cell& cell, const Entry* table, const cmsInterpParams* p, double* out) {
-    const uint32_t n = p->nInputs;
-    for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] = 0.0;
-    for (uint32_t corner = 0; corner < (1u << n); ++corner) {
-        double weight = 1.0;
-        uint32_t offset = 0;
-        for (uint32_t j = 0; j < n; ++j) {
-            const bool high = corner >> (n - 1 - j) & 1;
-            weight *= high ? cell.fraction[j] : 1.0 - cell.fraction[j];
-            if (high) offset += p->opta[n - 1 - j];
-        }
-        if (weight == 0.0) continue;
-        for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] += weight * double(table[cell.base + offset + k]);
-    }
-}
-
-void Multilinear16(const cmsUInt16Number in[], cmsUInt16Number out[], const cmsInterpParams* p) {
-    double position[8], value[cmsMAXCHANNELS];
-    for (uint32_t j = 0; j < p->nInputs; ++j) position[j] = in[j] / 65535.0;
-    Blend(Locate(position, p), static_cast<const cmsUInt16Number*>(p->Table), p, value);
-    for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] = Code(value[k]);
-}
-
-void MultilinearFloat(const cmsFloat32Number in[], cmsFloat32Number out[], const cmsInterpParams* p) {
-    double position[8], value[cmsMAXCHANNELS];
-    for (uint32_t j = 0; j < p->nInputs; ++j) position[j] = in[j];
-    Blend(Locate(position, p), static_cast<const cmsFloat32Number*>(p->Table), p, value);
-    for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] = cmsFloat32Number(value[k]);
-}
-
-cmsInterpFunction MultilinearFactory(cmsUInt32Number inputs, cmsUInt32Number outputs, cmsUInt32Number flags) {
-    cmsInterpFunction f;
-    f.Lerp16 = nullptr;
-    // One-dimensional curves keep Little CMS's own interpolation.
-    if (inputs < 2 || inputs > 8 || outputs > cmsMAXCHANNELS) return f;
-    if (flags & CMS_LERP_FLAGS_FLOAT)
-        f.LerpFloat = MultilinearFloat;
-    else
-        f.Lerp16 = Multilinear16;
-    return f;
-}
-
-cmsPluginInterpolation gMultilinearPlugin = {
-    {cmsPluginMagicNumber, 2060, cmsPluginInterpolationSig, nullptr}, MultilinearFactory};
-
-struct LcmsCleanup {
-    cmsContext context = nullptr;  // null: the default context
-    cmsHPROFILE source = nullptr, destination = nullptr, measured = nullptr, lab = nullptr;
-    cmsHTRANSFORM convert = nullptr, measure = nullptr;
-    ~LcmsCleanup() {
-        if (convert) cmsDeleteTransform(convert);
-        if (measure) cmsDeleteTransform(measure);
-        for (cmsHPROFILE p : {source, destination, measured, lab})
-            if (p) cmsCloseProfile(p);
-        if (context) cmsDeleteContext(context);
-    }
+// Intents as "013"; `bothWays` from the destination to the source too.
+struct ComparisonRow { const char *source, *destination, *intents; double maxDeltaE; bool bothWays = false; };
+const ComparisonRow kComparisonRows[] = {
+    {"argyll/ref/ClayRGB1998.icm", "argyll/ref/sRGB.icm", "013", 0.06},
+    {"icc/sRGB.icc", "fogra39-cmyk-lab-v2.icc", "01", 0.08},
+    {"icc/compatibleWithAdobeRGB1998.icc", "fogra29-cmyk-xyz-v2.icc", "01", 0.08},
+    {"fogra39-cmyk-lab-v2.icc", "icc/sRGB.icc", "01", 0.2},
+    {"fogra29-cmyk-xyz-v2.icc", "argyll/ref/ClayRGB1998.icm", "01", 0.08},
+    {"fogra39-cmyk-lab-v2.icc", "fogra29-cmyk-xyz-v2.icc", "013", 0.13},
+    {"icc/ghostscript/default_cmyk.icc", "fogra39-cmyk-lab-v2.icc", "013", 0.03},
+    {"icc/Gray-CIE_L.icc", "icc/compatibleWithAdobeRGB1998.icc", "01", 0.28},
+    {"icc/ghostscript/sgray.icc", "argyll/ref/sRGB.icm", "013", 0.26},
+    {"", "fogra39-cmyk-lab-v2.icc", "013", 0.02},
+    {"", "fogra29-cmyk-xyz-v2.icc", "013", 0.2},
+    {"", "icc/ghostscript/default_cmyk.icc", "013", 1.5},
+    // ICC v4: ghostscript's, and Little CMS's ('para', 'mAB '/'mBA ', a link).
+    {"icc/ghostscript/ps_rgb.icc", "icc/colord/sRGB.icc", "13", 0.11, true},
+    {"icc/ghostscript/ps_cmyk.icc", "icc/colord/sRGB.icc", "13", 0.2, true},
+    {"lcms-rgb-para0-v4.icc", "icc/colord/sRGB.icc", "13", 0.07, true},
+    {"lcms-rgb-para1-v4.icc", "icc/colord/sRGB.icc", "13", 0.15, true},
+    {"lcms-rgb-para2-v4.icc", "icc/colord/sRGB.icc", "13", 0.05, true},
+    {"lcms-rgb-para3-v4.icc", "icc/colord/sRGB.icc", "13", 0.07, true},
+    {"lcms-rgb-para4-v4.icc", "icc/colord/sRGB.icc", "13", 0.22, true},
+    {"lcms-fogra39-v4.icc", "icc/colord/sRGB.icc", "13", 0.2, true},
+    {"lcms-fogra29-v4.icc", "icc/colord/sRGB.icc", "13", 0.13, true},
+    {"lcms-srgb-to-fogra39-link-v4.icc", "lcms-fogra39-v4.icc", "13", 0.02},
 };
 
 }  // namespace
 
-const char* ConformanceKindName(ConformanceKind kind) {
-    switch (kind) {
-        case ConformanceKind::kRgbToRgb: return "RGB->RGB";
-        case ConformanceKind::kRgbToCmyk: return "RGB->CMYK";
-        case ConformanceKind::kCmykToRgb: return "CMYK->RGB";
-        case ConformanceKind::kCmykToCmyk: return "CMYK->CMYK";
-        case ConformanceKind::kGrayToRgb: return "gray->RGB";
-        case ConformanceKind::kLabToCmyk: return "Lab->CMYK";
-    }
-    return "?";
+std::string ProfileByName(const std::string& name, const std::string& folder) {
+    if (name.empty() || name.find('/') != std::string::npos) return name.empty() ? "" : "/usr/share/color/" + name;
+    if (name.rfind("lcms-", 0) != 0) return std::string(TNT_TEST_PROFILES) + "/" + name;
+    std::filesystem::create_directories(folder);  // made once, in the folder of the first call
+    return std::filesystem::path(MakeV4Profiles(folder, TNT_TEST_PROFILES).srgb).replace_filename(name).string();
 }
 
-std::string ProfileShortName(const std::string& path) {
-    if (path.empty()) return "Lab";
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+namespace {
+
+uint16_t Code(double v) { return uint16_t(std::clamp(v, 0.0, 65535.0) + 0.5); }
+
+cmsUInt32Number Format(cmsColorSpaceSignature s) {
+    return s == cmsSigLabData ? TYPE_Lab_16 : s == cmsSigGrayData ? TYPE_GRAY_16 : s == cmsSigCmykData ? TYPE_CMYK_16 : TYPE_RGB_16;
 }
 
-bool HasNonD50DisplayWhite(const ConformancePair& pair) {
-    for (const std::string& path : {pair.source, pair.destination}) {
-        if (path.empty()) continue;
-        std::vector<uint8_t> b = ReadAll(path);
-        if (IsV2Display(b) && !WhiteIsD50(b)) return true;
-    }
-    return false;
-}
+// The samples in both engines' encodings: Tintwell's Lab codes put L 100 at
+// 0xFF00 and a 0 at 0x8000, Little CMS's at 0xFFFF and 0x8080; Tintwell reads
+// gray as ink, Little CMS as light.
+struct Samples {
+    std::vector<uint16_t> tintwell, lcms;
+    size_t count = 1;
+};
 
-ConformanceStats CompareWithLittleCms(const ConformancePair& pair, const ConformanceOptions& o) {
-    ConformanceStats stats;
-    const Sides sides = SidesOf(pair.kind);
-    const Samples s = MakeSamples(pair.kind, o);
-
-    std::vector<uint16_t> ours;
-    stats.status = RunTintwell(pair, o, s, sides.destinationChannels, ours);
-    if (stats.status) return stats;
-
-    LcmsCleanup l;
-    if (o.lcmsMultilinear) {
-        l.context = cmsCreateContext(&gMultilinearPlugin, nullptr);
-        if (!l.context) {
-            stats.error = "Little CMS refuses the interpolation plug-in";
-            return stats;
+Samples MakeSamples(cmsColorSpaceSignature space, int steps) {
+    Samples s;
+    const int channels = int(cmsChannelsOf(space));
+    std::vector<int> levels(channels, channels == 1 ? 32 * steps + 1 : steps);
+    if (space == cmsSigLabData) levels[0] = 2 * steps - 1;
+    for (int n : levels) s.count *= n;
+    for (size_t i = 0; i < s.count; ++i) {
+        double v[4];
+        size_t rest = i;
+        for (int c = channels - 1; c >= 0; rest /= levels[c], --c) v[c] = double(rest % levels[c]) / (levels[c] - 1);
+        for (int c = 0; c < channels; ++c) {
+            if (space == cmsSigLabData) {  // L 0..100, a and b -100..100
+                const double x = c ? 200.0 * v[c] - 100.0 : 100.0 * v[c];
+                s.tintwell.push_back(Code(c ? (x + 128.0) * 256.0 : x * 652.8));
+                s.lcms.push_back(Code(c ? (x + 128.0) * 257.0 : x * 655.35));
+            } else {
+                s.tintwell.push_back(Code(v[c] * 65535.0));
+                s.lcms.push_back(channels == 1 ? uint16_t(65535 - s.tintwell.back()) : s.tintwell.back());
+            }
         }
     }
-    l.source = OpenLcms(l.context, pair.source);
-    l.destination = pair.link ? nullptr : OpenLcms(l.context, pair.destination);
-    // The measurement runs in the default context whatever the conversion
-    // used, so both results are measured alike.
-    l.measured = OpenLcms(nullptr, pair.destination);
-    l.lab = cmsCreateLab4Profile(nullptr);
-    if (!l.source || (!l.destination && !pair.link) || !l.measured || !l.lab) {
-        stats.error = "Little CMS cannot open the profiles";
-        return stats;
+    return s;
+}
+
+// Multilinear interpolation of 16-bit tables over 2 to 8 inputs: each corner of
+// the cell weighted by the product of its fractions, the first input slowest.
+void Multilinear(const cmsUInt16Number in[], cmsUInt16Number out[], const cmsInterpParams* p) {
+    const uint32_t n = p->nInputs;
+    uint32_t base = 0;
+    double fraction[8] = {}, value[cmsMAXCHANNELS] = {};
+    for (uint32_t j = 0; j < n; ++j) {
+        if (p->Domain[j] == 0) continue;  // a single node
+        const double x = in[j] / 65535.0 * p->Domain[j];
+        const uint32_t index = std::min(uint32_t(x), p->Domain[j] - 1);
+        fraction[j] = x - index;
+        base += index * p->opta[n - 1 - j];
     }
-    // No black-point compensation; no optimisation, so that Little CMS runs
-    // the profiles' own tables rather than a resampled device link.
+    for (uint32_t corner = 0; corner < (1u << n); ++corner) {
+        double weight = 1.0;
+        uint32_t offset = base;
+        for (uint32_t j = 0; j < n; ++j) {
+            const bool high = corner >> (n - 1 - j) & 1;
+            weight *= high ? fraction[j] : 1.0 - fraction[j];
+            offset += high ? p->opta[n - 1 - j] : 0;
+        }
+        for (uint32_t k = 0; weight != 0.0 && k < p->nOutputs; ++k)
+            value[k] += weight * static_cast<const cmsUInt16Number*>(p->Table)[offset + k];
+    }
+    for (uint32_t k = 0; k < p->nOutputs; ++k) out[k] = Code(value[k]);
+}
+
+cmsInterpFunction MultilinearFactory(cmsUInt32Number inputs, cmsUInt32Number outputs, cmsUInt32Number flags) {
+    cmsInterpFunction f;
+    const bool ours = inputs >= 2 && inputs <= 8 && outputs <= cmsMAXCHANNELS && !(flags & CMS_LERP_FLAGS_FLOAT);
+    f.Lerp16 = ours ? Multilinear : nullptr;  // curves keep Little CMS's own interpolation
+    return f;
+}
+
+cmsPluginInterpolation gMultilinear = {{cmsPluginMagicNumber, 2060, cmsPluginInterpolationSig, nullptr},
+                                       MultilinearFactory};
+
+using Handle = std::unique_ptr<void, cmsBool (*)(void*)>;
+cmsBool Delete(cmsHTRANSFORM t) {
+    cmsDeleteTransform(t);
+    return true;
+}
+
+}  // namespace
+
+TntStatus MatchWithTintwell(const std::vector<std::string>& chain, uint32_t sourceSpace, uint32_t destinationSpace,
+                            uint16_t intent, const std::vector<uint16_t>& in, int inChannels, int outChannels,
+                            std::vector<uint16_t>& out) {
+    std::vector<ProfileLocation> locations(chain.size());
+    for (size_t i = 0; i < chain.size(); ++i) std::strncpy(locations[i].path, chain[i].c_str(), sizeof locations[i].path - 1);
+    const std::vector<uint16_t> intents(chain.size(), intent);
+    const int32_t count = int32_t(in.size() / inChannels);
+    MatchTransform* t = TntNewTransformPtr();
+    TntStatus st = t ? TntConcatProfiles(t, sourceSpace, destinationSpace, int16_t(chain.size()), locations.data(),
+                                         intents.data())
+                     : TNT_ERR_NO_MEMORY;
+    out.assign(size_t(count) * outChannels, 0);
+    if (!st) st = TntICCMatchColors(t, 0, in.data(), out.data(), count, int16_t(inChannels), int16_t(outChannels), 0, 0, 2);
+    if (t) TntDisposeMatchTransform(t);
+    return st;
+}
+
+std::vector<Comparison> Comparisons(const std::string& folder) {
+    std::vector<Comparison> out;
+    for (const ComparisonRow& row : kComparisonRows)
+        for (int way = 0; way < 1 + row.bothWays; ++way)
+            for (const char *intent = row.intents, *from = way ? row.destination : row.source,
+                            *to = way ? row.source : row.destination; *intent; ++intent)
+                out.push_back({ProfileByName(from, folder), ProfileByName(to, folder),
+                               std::string(*from ? from : "Lab") + " | " + to + " | " + *intent, uint16_t(*intent - '0'),
+                               row.maxDeltaE});
+    return out;
+}
+
+ComparisonStats CompareWithLittleCms(const std::string& source, const std::string& destination, uint16_t intent,
+                                     bool multilinear, int steps) {
+    ComparisonStats stats;
+    auto fail = [&stats](const char* why) { stats.error = why; return stats; };
+    std::unique_ptr<_cmsContext_struct, void (*)(cmsContext)> context(
+        multilinear ? cmsCreateContext(&gMultilinear, nullptr) : nullptr, cmsDeleteContext);
+    auto open = [](cmsContext c, const std::string& path) {
+        return Handle(path.empty() ? cmsCreateLab2ProfileTHR(c, cmsD50_xyY()) : cmsOpenProfileFromFileTHR(c, path.c_str(), "r"),
+                      cmsCloseProfile);
+    };
+    // The measurement runs in the default context whatever the conversion used.
+    const Handle from = open(context.get(), source), measured = open(nullptr, destination),
+                 lab(cmsCreateLab4Profile(nullptr), cmsCloseProfile);
+    const bool link = from && cmsGetDeviceClass(from.get()) == cmsSigLinkClass;
+    const Handle to = link ? Handle(nullptr, cmsCloseProfile) : open(context.get(), destination);
+    if ((multilinear && !context) || !from || !measured || !lab || (!link && !to)) return fail("Little CMS cannot open them");
+    const cmsColorSpaceSignature in = cmsGetColorSpace(from.get()), out = cmsGetColorSpace(measured.get());
+    // No optimisation, so that Little CMS runs the profiles' own tables.
     const cmsUInt32Number flags = cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE;
-    l.convert = cmsCreateTransformTHR(l.context, l.source, sides.sourceFormat, l.destination, sides.destinationFormat,
-                                      o.intent, flags);
-    l.measure = cmsCreateTransform(l.measured, sides.destinationFormat, l.lab, TYPE_Lab_DBL,
-                                   INTENT_RELATIVE_COLORIMETRIC, flags);
-    if (!l.convert || !l.measure) {
-        stats.error = "Little CMS cannot build the transform";
-        return stats;
-    }
-    std::vector<uint16_t> theirs(s.count * sides.destinationChannels);
-    cmsDoTransform(l.convert, s.lcms.data(), theirs.data(), cmsUInt32Number(s.count));
-
+    const Handle convert(cmsCreateTransformTHR(context.get(), from.get(), Format(in), to.get(), Format(out), intent, flags),
+                         Delete);
+    const Handle measure(
+        cmsCreateTransform(measured.get(), Format(out), lab.get(), TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, flags), Delete);
+    if (!convert || !measure) return fail("Little CMS cannot build the transforms");
+    const Samples s = MakeSamples(in, steps);
+    const int outChannels = int(cmsChannelsOf(out));
+    std::vector<uint16_t> ours, theirs(s.count * outChannels);
+    std::vector<std::string> chain;
+    if (!source.empty()) chain.push_back(source);
+    if (!link) chain.push_back(destination);
+    stats.status = MatchWithTintwell(chain, source.empty() ? TNT_SIG('L', 'a', 'b', ' ') : 0, 0, intent, s.tintwell,
+                                     int(cmsChannelsOf(in)), outChannels, ours);
+    if (stats.status) return stats;
+    cmsDoTransform(convert.get(), s.lcms.data(), theirs.data(), cmsUInt32Number(s.count));
     std::vector<cmsCIELab> labOurs(s.count), labTheirs(s.count);
-    cmsDoTransform(l.measure, ours.data(), labOurs.data(), cmsUInt32Number(s.count));
-    cmsDoTransform(l.measure, theirs.data(), labTheirs.data(), cmsUInt32Number(s.count));
-
-    std::vector<double> de(s.count);
-    size_t worst = 0;
-    double sum = 0.0;
+    cmsDoTransform(measure.get(), ours.data(), labOurs.data(), cmsUInt32Number(s.count));
+    cmsDoTransform(measure.get(), theirs.data(), labTheirs.data(), cmsUInt32Number(s.count));
     for (size_t i = 0; i < s.count; ++i) {
-        de[i] = cmsCIE2000DeltaE(&labOurs[i], &labTheirs[i], 1.0, 1.0, 1.0);
-        sum += de[i];
-        if (de[i] > de[worst]) worst = i;
+        const double de = cmsCIE2000DeltaE(&labOurs[i], &labTheirs[i], 1.0, 1.0, 1.0);
+        stats.mean += de / double(s.count);
+        stats.max = std::max(stats.max, de);
     }
     stats.count = s.count;
-    if (!s.count) return stats;
-    stats.mean = sum / double(s.count);
-    stats.max = de[worst];
-    const int inChannels = int(s.values.size() / s.count), outChannels = sides.destinationChannels;
-    stats.worstInput.assign(s.values.begin() + worst * inChannels, s.values.begin() + (worst + 1) * inChannels);
-    for (int c = 0; c < outChannels; ++c) {
-        stats.worstTintwell.push_back(ours[worst * outChannels + c] / 65535.0);
-        stats.worstLcms.push_back(theirs[worst * outChannels + c] / 65535.0);
-    }
-    std::sort(de.begin(), de.end());
-    size_t rank = size_t(std::ceil(0.95 * double(s.count)));
-    stats.p95 = de[std::clamp<size_t>(rank, 1, s.count) - 1];
     return stats;
-}
-
-std::vector<ConformancePair> ConformancePairs(const std::string& shared, bool extended) {
-    const std::string icc = "/usr/share/color/icc/", gs = "/usr/share/color/icc/ghostscript/",
-                      argyll = "/usr/share/color/argyll/ref/";
-    const std::string srgb = icc + "sRGB.icc", adobe = icc + "compatibleWithAdobeRGB1998.icc",
-                      srgbArgyll = argyll + "sRGB.icm", clay = argyll + "ClayRGB1998.icm";
-    const std::string fogra39 = shared + "/fogra39-cmyk-lab-v2.icc", fogra29 = shared + "/fogra29-cmyk-xyz-v2.icc",
-                      tr003 = shared + "/tr003-cmyk-lab-low-v2.icc", gsCmyk = gs + "default_cmyk.icc";
-    const std::string gray = icc + "Gray.icc", grayL = icc + "Gray-CIE_L.icc", sgray = gs + "sgray.icc";
-    using K = ConformanceKind;
-    std::vector<ConformancePair> pairs;
-    if (!extended) {
-        pairs = {
-            {K::kRgbToRgb, srgb, adobe},        {K::kRgbToRgb, clay, srgbArgyll},
-            {K::kRgbToCmyk, srgb, fogra39},     {K::kRgbToCmyk, adobe, fogra29},
-            {K::kRgbToCmyk, srgbArgyll, gsCmyk}, {K::kCmykToRgb, fogra39, srgb},
-            {K::kCmykToRgb, fogra29, clay},     {K::kCmykToRgb, tr003, srgbArgyll},
-            {K::kCmykToCmyk, fogra39, fogra29}, {K::kCmykToCmyk, fogra29, tr003},
-            {K::kCmykToCmyk, gsCmyk, fogra39},  {K::kGrayToRgb, gray, srgb},
-            {K::kGrayToRgb, grayL, adobe},      {K::kGrayToRgb, sgray, srgbArgyll},
-            {K::kLabToCmyk, "", fogra39},       {K::kLabToCmyk, "", fogra29},
-            {K::kLabToCmyk, "", gsCmyk},
-        };
-    } else {
-        const std::vector<std::string> rgb = {srgb, adobe, gs + "default_rgb.icc", srgbArgyll, clay,
-                                              argyll + "ProPhoto.icm"};
-        const std::vector<std::string> cmyk = {fogra39, fogra29, tr003, gsCmyk};
-        const std::vector<std::string> grays = {gray, grayL, sgray, gs + "default_gray.icc"};
-        for (const auto& a : rgb)
-            for (const auto& b : rgb)
-                if (a != b) pairs.push_back({K::kRgbToRgb, a, b});
-        for (const auto& a : rgb)
-            for (const auto& b : cmyk) pairs.push_back({K::kRgbToCmyk, a, b});
-        for (const auto& a : cmyk)
-            for (const auto& b : rgb) pairs.push_back({K::kCmykToRgb, a, b});
-        for (const auto& a : cmyk)
-            for (const auto& b : cmyk)
-                if (a != b) pairs.push_back({K::kCmykToCmyk, a, b});
-        for (const auto& a : grays)
-            for (const auto& b : rgb) pairs.push_back({K::kGrayToRgb, a, b});
-        for (const auto& b : cmyk) pairs.push_back({K::kLabToCmyk, "", b});
-    }
-    std::erase_if(pairs, [](const ConformancePair& p) {
-        return (!p.source.empty() && !Exists(p.source)) || !Exists(p.destination);
-    });
-    return pairs;
-}
-
-std::vector<ConformancePair> V4ConformancePairs(const std::string& shared, const std::string& folder) {
-    const std::string icc = "/usr/share/color/icc/", gs = icc + "ghostscript/", srgb = icc + "sRGB.icc";
-    const MadeProfiles& made = MakeV4Profiles(folder, shared);
-    std::vector<std::string> rgb = {gs + "ps_rgb.icc", made.srgb};
-    rgb.insert(rgb.end(), made.rgbPara.begin(), made.rgbPara.end());
-    std::vector<std::string> colord;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(icc + "colord", ec)) colord.push_back(entry.path());
-    std::sort(colord.begin(), colord.end());
-    for (const std::string& path : colord) {
-        const std::vector<uint8_t> b = ReadAll(path);
-        if (b.size() >= 20 && Big32(b, 16) == TNT_SIG('R', 'G', 'B', ' ')) rgb.push_back(path);
-    }
-    std::vector<std::string> cmyk = {gs + "ps_cmyk.icc", made.cmykLab, made.cmykXyz};
-    std::erase(rgb, "");
-    std::erase(cmyk, "");
-    using K = ConformanceKind;
-    std::vector<ConformancePair> pairs;
-    for (const auto& p : rgb) {
-        pairs.push_back({K::kRgbToRgb, p, srgb});
-        pairs.push_back({K::kRgbToRgb, srgb, p});
-    }
-    for (const auto& p : cmyk) {
-        pairs.push_back({K::kCmykToRgb, p, srgb});
-        pairs.push_back({K::kRgbToCmyk, srgb, p});
-    }
-    pairs.push_back({K::kLabToCmyk, "", made.cmykLab});
-    pairs.push_back({K::kLabToCmyk, "", made.cmykXyz});
-    pairs.push_back({K::kGrayToRgb, gs + "ps_gray.icc", srgb});
-    pairs.push_back({K::kRgbToCmyk, made.link, made.cmykLab, true});
-    std::erase_if(pairs, [](const ConformancePair& p) {
-        return p.destination.empty() || (!p.source.empty() && !Exists(p.source)) || !Exists(p.destination);
-    });
-    return pairs;
 }
 
 }  // namespace tnt_test

@@ -1,29 +1,23 @@
 #include "support/profile_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
+// The tag writer is the tool's; its few messages become test failures here.
+namespace tool {
+void FailStatus(const std::string&, const std::string& what, TntStatus status) { ADD_FAILURE() << what << ": " << status; }
+}  // namespace tool
+
 namespace tnt_test {
 
 namespace {
 
-struct HostWriter {
-    Bytes b;
-    void u8(uint8_t v) { b.push_back(v); }
-    void u16(uint16_t v) { Append(&v, 2); }
-    void u32(uint32_t v) { Append(&v, 4); }
-    void s15(double v) { u32(static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)))); }
-    void Append(const void* p, size_t n) {
-        const auto* c = static_cast<const uint8_t*>(p);
-        b.insert(b.end(), c, c + n);
-    }
-};
-
-uint16_t Round16(double v) {
-    v = v < 0 ? 0 : v > 1 ? 1 : v;
-    return static_cast<uint16_t>(std::lround(v * 65535.0));
+uint16_t Round16(double v) { return static_cast<uint16_t>(std::lround(std::clamp(v, 0.0, 1.0) * 65535.0)); }
+uint16_t Quantize(double v, bool sixteenBit) {
+    return sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
 }
 
 std::vector<uint16_t> IdentityRamps(uint32_t channels, uint32_t entries, bool sixteenBit) {
@@ -39,40 +33,19 @@ std::vector<uint16_t> IdentityRamps(uint32_t channels, uint32_t entries, bool si
 const double kTestColorants[3][3] = {
     {0.4361, 0.2225, 0.0139}, {0.3851, 0.7169, 0.0971}, {0.1431, 0.0606, 0.7141}};
 
-Bytes XYZTag(double x, double y, double z) {
-    HostWriter w;
-    w.u32(Sig("XYZ "));
-    w.u32(0);
-    w.s15(x);
-    w.s15(y);
-    w.s15(z);
-    return w.b;
-}
-
-Bytes CurveTag(const std::vector<uint16_t>& entries) {
-    HostWriter w;
-    w.u32(Sig("curv"));
-    w.u32(0);
-    w.u32(static_cast<uint32_t>(entries.size()));
-    for (uint16_t e : entries) w.u16(e);
-    return w.b;
-}
-
 Bytes ParaTag(uint16_t function, const std::vector<double>& parameters) {
-    HostWriter w;
-    w.u32(Sig("para"));
-    w.u32(0);
-    w.u8(uint8_t(function >> 8));
-    w.u8(uint8_t(function));
-    w.u16(0);
+    tool::TagWriter w;
+    w.U32(Sig("para"));
+    w.U32(0);
+    w.U8(uint8_t(function >> 8));
+    w.U8(uint8_t(function));
+    w.U16(0);
     for (double v : parameters) {
         const uint32_t fixed = static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)));
-        for (int shift = 24; shift >= 0; shift -= 8) w.u8(uint8_t(fixed >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8) w.U8(uint8_t(fixed >> shift));
     }
     return w.b;
 }
-
-Bytes GammaCurveTag(double gamma) { return CurveTag({static_cast<uint16_t>(std::lround(gamma * 256.0))}); }
 
 Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
     std::vector<uint16_t> entries;
@@ -83,13 +56,8 @@ Bytes SampledCurveTag(uint32_t count, const std::function<double(double)>& f) {
 std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool sixteenBit,
                                    const std::function<double(uint32_t, double)>& f) {
     std::vector<uint16_t> out;
-    for (uint32_t c = 0; c < channels; ++c) {
-        for (uint32_t k = 0; k < entries; ++k) {
-            double v = f(c, k / double(entries - 1));
-            v = v < 0 ? 0 : v > 1 ? 1 : v;
-            out.push_back(sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(v * 255.0)));
-        }
-    }
+    for (uint32_t c = 0; c < channels; ++c)
+        for (uint32_t k = 0; k < entries; ++k) out.push_back(Quantize(f(c, k / double(entries - 1)), sixteenBit));
     return out;
 }
 
@@ -106,10 +74,7 @@ std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<
             rest /= table.grid;
         }
         f(in, value);
-        for (int k = 0; k < table.outputs; ++k) {
-            double v = value[k] < 0 ? 0 : value[k] > 1 ? 1 : value[k];
-            out.push_back(table.sixteenBit ? Round16(v) : static_cast<uint16_t>(std::lround(v * 255.0)));
-        }
+        for (int k = 0; k < table.outputs; ++k) out.push_back(Quantize(value[k], table.sixteenBit));
     }
     return out;
 }
@@ -120,21 +85,14 @@ Bytes MftTag(LutContents table) {
     if (table.inputCurves.empty()) table.inputCurves = IdentityRamps(table.inputs, m, table.sixteenBit);
     if (table.outputCurves.empty()) table.outputCurves = IdentityRamps(table.outputs, p, table.sixteenBit);
     if (table.gridValues.empty()) table.gridValues = GridEntries(table, [](const double*, double*) {});
-    HostWriter w;
-    w.u32(table.sixteenBit ? Sig("mft2") : Sig("mft1"));
-    w.u32(0);
-    w.u8(table.inputs);
-    w.u8(table.outputs);
-    w.u8(table.grid);
-    w.u8(0);
-    for (double e : table.matrix) w.s15(e);
-    if (table.sixteenBit) {
-        w.u16(static_cast<uint16_t>(m));
-        w.u16(static_cast<uint16_t>(p));
-    }
-    for (const auto* run : {&table.inputCurves, &table.gridValues, &table.outputCurves}) {
-        for (uint16_t e : *run) table.sixteenBit ? w.u16(e) : w.u8(static_cast<uint8_t>(e));
-    }
+    tool::TagWriter w;
+    w.U32(table.sixteenBit ? Sig("mft2") : Sig("mft1"));
+    w.U32(0);
+    for (uint8_t b : {table.inputs, table.outputs, table.grid, uint8_t(0)}) w.U8(b);
+    for (double e : table.matrix) w.S15(e);
+    if (table.sixteenBit) for (uint32_t n : {m, p}) w.U16(static_cast<uint16_t>(n));
+    for (const auto* run : {&table.inputCurves, &table.gridValues, &table.outputCurves})
+        for (uint16_t e : *run) table.sixteenBit ? w.U16(e) : w.U8(static_cast<uint8_t>(e));
     return w.b;
 }
 
@@ -150,9 +108,7 @@ Profile* NewTestProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs,
     h.pcs = pcs;
     h.signature = Sig("acsp");
     h.renderingIntent = intent;
-    h.illuminant[0] = 63190;  // D50 as s15Fixed16
-    h.illuminant[1] = 65536;
-    h.illuminant[2] = 54061;
+    h.illuminant[0] = 63190, h.illuminant[1] = 65536, h.illuminant[2] = 54061;  // D50 as s15Fixed16
     EXPECT_EQ(TntSetProfileHeader(p, &h), 0);
     return p;
 }
@@ -165,19 +121,14 @@ void PutTag(Profile* p, uint32_t signature, const Bytes& tag) {
 
 void PutWhitePoint(Profile* p, double x, double y, double z) { PutTag(p, Sig("wtpt"), XYZTag(x, y, z)); }
 
-void PutMatrixTags(Profile* p, const double colorants[3][3], const Bytes& curve) {
-    const uint32_t colorantTags[3] = {Sig("rXYZ"), Sig("gXYZ"), Sig("bXYZ")};
-    const uint32_t curveTags[3] = {Sig("rTRC"), Sig("gTRC"), Sig("bTRC")};
-    for (int c = 0; c < 3; ++c) {
-        PutTag(p, colorantTags[c], XYZTag(colorants[c][0], colorants[c][1], colorants[c][2]));
-        PutTag(p, curveTags[c], curve);
-    }
-}
-
 Profile* MatrixProfile(uint32_t deviceClass, const Bytes& curve, uint32_t pcs) {
     Profile* p = NewTestProfile(deviceClass, Sig("RGB "), pcs);
     PutWhitePoint(p);
-    PutMatrixTags(p, kTestColorants, curve);
+    for (int c = 0; c < 3; ++c) {
+        const double* xyz = kTestColorants[c];
+        PutTag(p, TNT_SIG("rgb"[c], 'X', 'Y', 'Z'), XYZTag(xyz[0], xyz[1], xyz[2]));
+        PutTag(p, TNT_SIG("rgb"[c], 'T', 'R', 'C'), curve);
+    }
     return p;
 }
 

@@ -9,16 +9,15 @@
 
 #include "support/profile_images.h"
 #include "tintwell.h"
+#include "tools/icc_writer.h"
 
 namespace tnt_test {
 
-// ---- tag images (host order)
-
-Bytes XYZTag(double x, double y, double z);
-// 'curv' with the entries as given: none is the identity, one a
-// u8Fixed8 gamma, more a sampled curve.
-Bytes CurveTag(const std::vector<uint16_t>& entries);
-Bytes GammaCurveTag(double gamma);
+// The tool's writer: 'XYZ ', and 'curv' with the entries as given (none
+// is the identity, one a u8Fixed8 gamma, more a sampled curve).
+using tool::CurveTag;
+using tool::XYZTag;
+inline Bytes GammaCurveTag(double gamma) { return tool::GammaTag(gamma); }
 // 'para' of ICC form `function` with the parameters as given. As the tag
 // interface hands the type out: its signature in host order, the rest as
 // stored in the file (big-endian).
@@ -51,16 +50,11 @@ std::vector<uint16_t> CurveEntries(uint32_t channels, uint32_t entries, bool six
 std::vector<uint16_t> GridEntries(const LutContents& table, const std::function<void(const double*, double*)>& f);
 Bytes MftTag(LutContents table);
 
-// ---- profiles
-
 // A new profile (no location) with a version 2.1 header of the given class,
 // data space, PCS and rendering intent. Closed by the caller.
 Profile* NewTestProfile(uint32_t deviceClass, uint32_t colorSpace, uint32_t pcs, uint32_t intent = 0);
 void PutTag(Profile* p, uint32_t signature, const Bytes& tag);
 void PutWhitePoint(Profile* p, double x = 0.9642, double y = 1.0, double z = 0.8249);
-// rXYZ, gXYZ, bXYZ from the rows of `colorants` and the same curve image
-// for rTRC, gTRC, bTRC.
-void PutMatrixTags(Profile* p, const double colorants[3][3], const Bytes& curve);
 
 // sRGB-like D50 colorants (rows red, green, blue; X, Y, Z each).
 extern const double kTestColorants[3][3];

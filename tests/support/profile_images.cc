@@ -3,39 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "profile/elements.h"
-#include "support/real_profiles.h"
 
 namespace tnt_test {
 
 std::vector<RawTag> FileDirectory(const Bytes& image) {
     std::vector<RawTag> tags;
-    uint32_t n = BigU32(image, 128);
-    for (uint32_t i = 0; i < n; ++i)
-        tags.push_back({BigU32(image, 132 + 12 * i), BigU32(image, 136 + 12 * i), BigU32(image, 140 + 12 * i)});
+    for (uint32_t i = 0, at = 132; i < BigU32(image, 128); ++i, at += 12)
+        tags.push_back({BigU32(image, at), BigU32(image, at + 4), BigU32(image, at + 8)});
     return tags;
 }
 
 Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total) {
     Bytes b(total);
-    for (uint32_t i = 0; i < total; ++i) b[i] = static_cast<uint8_t>(i * 7 + 3);
-    std::memset(b.data(), 0, 132);
-    PutBigU32(b, 0, total);
-    PutBigU32(b, 8, 0x02100000u);
-    PutBigU32(b, 12, Sig("mntr"));
-    PutBigU32(b, 16, Sig("RGB "));
-    PutBigU32(b, 20, Sig("XYZ "));
-    PutBigU32(b, 36, Sig("acsp"));
-    PutBigU32(b, 128, static_cast<uint32_t>(tags.size()));
-    for (size_t i = 0; i < tags.size(); ++i) {
-        PutBigU32(b, 132 + 12 * i, tags[i].signature);
-        PutBigU32(b, 136 + 12 * i, tags[i].offset);
-        PutBigU32(b, 140 + 12 * i, tags[i].size);
-    }
-    for (const RawTag& t : tags) {
+    for (uint32_t i = 0; i < total; ++i) b[i] = i < 132 ? 0 : uint8_t(i * 7 + 3);
+    const uint32_t header[][2] = {{0, total}, {8, 0x02100000u}, {12, Sig("mntr")}, {16, Sig("RGB ")}, {20, Sig("XYZ ")}, {36, Sig("acsp")}, {128, uint32_t(tags.size())}};
+    for (const auto& field : header) PutBigU32(b, field[0], field[1]);
+    for (size_t i = 0; i < tags.size(); ++i)
+        for (uint32_t k = 0, field[3] = {tags[i].signature, tags[i].offset, tags[i].size}; k < 3; ++k) PutBigU32(b, 132 + 12 * i + 4 * k, field[k]);
+    for (const RawTag& t : tags) {  // after the whole table: tags may lie over it
         if (t.size < 8 || uint64_t{t.offset} + 8 > total) continue;
         PutBigU32(b, t.offset, Sig("text"));
         PutBigU32(b, t.offset + 4, 0);
@@ -45,10 +32,8 @@ Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total) {
 
 Bytes HostTextBytes(const Bytes& image, uint32_t offset, uint32_t size) {
     Bytes b(image.begin() + offset, image.begin() + offset + size);
-    if (size >= 8) {
-        uint32_t type = Sig("text");
-        std::memcpy(b.data(), &type, 4);
-    }
+    const uint32_t type = Sig("text");
+    if (size >= 8) std::memcpy(b.data(), &type, 4);
     return b;
 }
 
@@ -64,14 +49,11 @@ Bytes TagBytes(Profile* p, uint32_t signature) {
     uint32_t size = 0;
     EXPECT_EQ(TntGetProfileElement(p, signature, &size, nullptr), 0);
     Bytes b(size);
-    if (size) {
-        EXPECT_EQ(TntGetProfileElement(p, signature, nullptr, b.data()), 0);
-    }
+    EXPECT_TRUE(!size || TntGetProfileElement(p, signature, nullptr, b.data()) == 0);
     return b;
 }
 
-// Saves into a memory block of exactly the laid-out size: a first attempt
-// into an empty block lays the profile out and fails to fit.
+// A first attempt into an empty block lays the profile out and fails to fit.
 Bytes SaveToMemory(Profile* p) {
     ProfileLocation location{};
     TntMakeMemFile(&location, nullptr, 0);
@@ -83,26 +65,19 @@ Bytes SaveToMemory(Profile* p) {
 }
 
 Content Snapshot(Profile* p) {
-    Content c;
-    c.header.resize(sizeof(ProfileHeader));
+    Content c{Bytes(sizeof(ProfileHeader)), {}};
     EXPECT_EQ(TntGetProfileHeader(p, c.header.data()), 0);
     std::memset(c.header.data(), 0, 4);
     uint32_t count = 0;
     EXPECT_EQ(TntCountProfileElements(p, &count), 0);
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t signature = tnt::TagEntryAt(p, i)->signature;
+        const uint32_t signature = tnt::TagEntryAt(p, i)->signature;
         c.tags.emplace_back(signature, TagBytes(p, signature));
     }
     return c;
 }
 
-void ExpectSameTags(const Content& a, const Content& b) {
-    ASSERT_EQ(a.tags.size(), b.tags.size());
-    for (size_t i = 0; i < a.tags.size(); ++i) {
-        EXPECT_EQ(a.tags[i].first, b.tags[i].first) << "entry " << i;
-        EXPECT_EQ(a.tags[i].second, b.tags[i].second) << "entry " << i;
-    }
-}
+void ExpectSameTags(const Content& a, const Content& b) { EXPECT_EQ(a.tags, b.tags); }
 
 void ExpectSavesAndReopensEqual(Profile* p) {
     Bytes saved = SaveToMemory(p);
@@ -115,7 +90,5 @@ void ExpectSavesAndReopensEqual(Profile* p) {
     ExpectSameTags(a, b);
     TntCloseProfile(q);
 }
-
-bool IsModified(const Profile* p) { return (p->flags & tnt::kModified) != 0; }
 
 }  // namespace tnt_test

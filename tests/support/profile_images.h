@@ -17,21 +17,14 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t Sig(const char (&s)[5]) { return TNT_SIG(s[0], s[1], s[2], s[3]); }
 
-
-struct RawTag {
-    uint32_t signature;
-    uint32_t offset;
-    uint32_t size;
-};
+struct RawTag { uint32_t signature, offset, size; };
 
 // The tag table of an ICC file, as stored.
 std::vector<RawTag> FileDirectory(const Bytes& image);
-// A profile image with the given tag table. The data area holds a byte
-// pattern; every tag of 8 bytes or more starts as a 'text' tag, whose
-// conversion touches only its type signature.
+// An image with the given tag table over a byte pattern; tags of 8 bytes or
+// more start as 'text' tags, whose conversion touches only the type signature.
 Bytes MakeImage(const std::vector<RawTag>& tags, uint32_t total);
-// A 'text' tag of a hand-made image as the library hands it out: the type
-// signature in host order, everything else as stored.
+// Such a tag as the library hands it out: the type in host order, the rest as stored.
 Bytes HostTextBytes(const Bytes& image, uint32_t offset, uint32_t size);
 
 // Opens `image` in place; the image must outlive the profile.
@@ -41,15 +34,12 @@ Bytes TagBytes(Profile* p, uint32_t signature);
 // Saves into a memory block of exactly the laid-out size.
 Bytes SaveToMemory(Profile* p);
 
-struct Content {
-    Bytes header;  // size field zeroed: it changes with every layout
-    std::vector<std::pair<uint32_t, Bytes>> tags;
-};
+struct Content { Bytes header; std::vector<std::pair<uint32_t, Bytes>> tags; };  // header size zeroed: it follows the layout
 
 Content Snapshot(Profile* p);
 void ExpectSameTags(const Content& a, const Content& b);
 // The profile saves, and what was saved opens with the same header and tags.
 void ExpectSavesAndReopensEqual(Profile* p);
-bool IsModified(const Profile* p);
+inline bool IsModified(const Profile* p) { return (p->flags & tnt::kModified) != 0; }
 
 }  // namespace tnt_test

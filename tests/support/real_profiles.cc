@@ -17,26 +17,18 @@ namespace {
 void Collect(const fs::path& dir, std::vector<std::string>& out) {
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return;
-    for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        if (ec || !it->is_regular_file()) continue;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
         std::string ext = it->path().extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (ext == ".icc" || ext == ".icm") out.push_back(it->path().string());
+        if (!ec && it->is_regular_file() && (ext == ".icc" || ext == ".icm")) out.push_back(it->path().string());
     }
 }
 
 }  // namespace
 
-std::vector<std::string> TestProfilePaths() {
+std::vector<std::string> RealProfilePaths() {
     std::vector<std::string> out;
     Collect(TNT_TEST_PROFILES, out);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::vector<std::string> RealProfilePaths() {
-    std::vector<std::string> out = TestProfilePaths();
 #if !defined(_WIN32)
     // The Debian packages' folders; a Windows test run sees the committed set only.
     Collect("/usr/share/color/icc", out);
@@ -83,10 +75,7 @@ uint32_t BigU32(const std::vector<uint8_t>& b, size_t o) {
 }
 
 void PutBigU32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
-    b[o] = uint8_t(v >> 24);
-    b[o + 1] = uint8_t(v >> 16);
-    b[o + 2] = uint8_t(v >> 8);
-    b[o + 3] = uint8_t(v);
+    for (int i = 0; i < 4; ++i) b[o + i] = uint8_t(v >> (24 - 8 * i));
 }
 
 }  // namespace tnt_test

@@ -12,8 +12,6 @@ namespace tnt_test {
 
 // Every *.icc / *.icm file in the known profile folders, sorted.
 std::vector<std::string> RealProfilePaths();
-// The committed test set alone.
-std::vector<std::string> TestProfilePaths();
 std::string TestProfile(const char* name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
