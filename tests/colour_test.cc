@@ -33,6 +33,25 @@ TEST(Colour, SpaceLookupFamiliesAndStrays) {
     EXPECT_TRUE(SpaceChannelCount(Sig("MCH8")) == 8 && SpaceChannelCount(Sig("FCLR")) == 15 && SpaceChannelCount(5) == 5);
     EXPECT_TRUE(SpaceChannelMin(5, 1) == 3.4e38 && SpaceChannelMax(5, 1) == -3.4e38 && SpaceChannelMin(Sig("Lab "), 1) == -128);
     EXPECT_TRUE(SpaceChannelMax(Sig("Lab "), 0) == 100.0 && SpaceChannelMax(Sig("LChm"), 0) == 112.22);
+    // The ranges that define each space's 16-bit encoding, channel by channel.
+    struct Range { uint32_t space; uint16_t channels; double low[4], high[4]; };
+    const Range ranges[] = {
+        {Sig("XYZ "), 3, {0, 0, 0, 0}, {199.997, 199.997, 199.997, 199.997}}, {Sig("Luv "), 3, {0, -128, -128, -128}, {100, 128, 128, 128}},
+        {Sig("Yxy "), 3, {0, 0, 0, 0}, {199.997, 1, 1, 1}}, {Sig("LCh "), 3, {0, 0, 0, 0}, {100, 181, 360, 360}},
+        {Sig("LChm"), 3, {0, 0, 0, 0}, {112.22, 181, 360, 360}}, {Sig("Labm"), 3, {0, -128, -128, -128}, {112.22, 128, 128, 128}},
+        {Sig("cie1"), 3, {0, 0, 0, 0}, {100, 100, 100, 100}}, {Sig("LabK"), 4, {0, -128, -128, 0}, {100, 128, 128, 100}},
+        {Sig("RGB "), 3, {0, 0, 0, 0}, {255, 255, 255, 255}}, {Sig("HSV "), 3, {0, 0, 0, 0}, {360, 100, 100, 100}},
+        {Sig("CMYK"), 4, {0, 0, 0, 0}, {100, 100, 100, 100}}, {Sig("GRAY"), 1, {0, 0, 0, 0}, {100, 100, 100, 100}},
+        {Sig("dens"), 4, {0, 0, 0, 0}, {4, 4, 4, 4}}, {Sig("nrm3"), 3, {0, 0, 0, 0}, {1, 1, 1, 1}},
+        {Sig("spkt"), 36, {0, 0, 0, 0}, {200, 200, 200, 200}}, {Sig("DCLR"), 13, {0, 0, 0, 0}, {100, 100, 100, 100}},
+    };
+    for (const Range& row : ranges) {
+        EXPECT_EQ(SpaceChannelCount(row.space), row.channels) << std::hex << row.space;
+        for (uint16_t c = 0; c < 5; ++c) {
+            EXPECT_EQ(SpaceChannelMin(row.space, c), row.low[c < 3 ? c : 3]) << std::hex << row.space << c;
+            EXPECT_EQ(SpaceChannelMax(row.space, c), row.high[c < 3 ? c : 3]) << std::hex << row.space << c;
+        }
+    }
     for (uint32_t s : {Sig("MCH9"), Sig("MCH1"), Sig("1CLR"), Sig("GCLR"), Sig("nrm2"), Sig("lab "), Sig("LChM"), 9u, 0xFFFFFFFFu})
         EXPECT_TRUE(SpaceChannelCount(s) == 3 && !IsConvertibleSpace(s) && SpaceChannelMax(s, 2) == 100.0) << std::hex << s;
     const char alphabet[] = " 123456789ABCDEFGHJKLMNRSTUVXYZabcehijklmnrstuvxyz";
@@ -175,6 +194,13 @@ TEST(Colour, ConversionsAndPowerTablesPinTheirValues) {
         EXPECT_TRUE(!TablePower(&table, x, &value) && value == 12345) << x;
     }
     for (double a : {0.0, -0.5, 4.01, kInf, kNaN}) EXPECT_FALSE(PreparePowerTable(a, &table)) << a;
+    // The edges it covers: exponent 4, and the lowest and highest binades of x.
+    ASSERT_TRUE(PreparePowerTable(4.0, &table));
+    for (double x : {std::ldexp(1.0, kPowerMinExponent), std::ldexp(1.75, kPowerMaxExponent)}) {
+        double value = 0;
+        EXPECT_TRUE(TablePower(&table, x, &value)) << x;
+        EXPECT_NEAR(value / std::pow(x, 4.0), 1.0, 1e-12) << x;
+    }
     for (double t : {10.5, -3.5}) EXPECT_FALSE(NearInteger(t, kQuantizeTolerance)) << t;
     for (double t : {10.0, std::nextafter(11.0, 0.0), -2.0 + kQuantizeTolerance / 2, std::ldexp(1.0, 53), kNaN})
         EXPECT_TRUE(NearInteger(t, kQuantizeTolerance)) << t;

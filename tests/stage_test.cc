@@ -126,9 +126,11 @@ TEST(Stage, ToneCurvesPinTheirValues) {
     };
     for (const Row& r : rows) EXPECT_DOUBLE_EQ(r.invert ? InvertToneCurve(*r.c, r.x) : EvaluateToneCurve(*r.c, r.x), r.y) << r.x;
     // 'para' shapes the conformance comparison's profiles lack (level below
-    // the break, falling first, level): values, and the inverse back on y.
+    // the break, both segments offset, falling first, level): values, and
+    // the inverse back on y.
     struct Para { uint16_t function; std::vector<double> parameters; bool invertible; double y[3]; } paras[] = {
         {3, {2.2, 1.0, 0.0, 0.0, 0.2}, true, {0, 0.21763810119719, 0.956527352137049}},
+        {4, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0.02, 0.02}, true, {0.0223260498046875, 0.234049465149043, 0.975109290793737}},
         {4, {1.0, 1.0, 0.0, -0.5, 0.2, 0.0, 0.3}, false, {0.285003051757812, 0.5, 0.98}}, {0, {0.0}, false, {1, 1, 1}},
     };
     Profile* p = NewTestProfile(SigOf("mntr"), SigOf("GRAY"), SigOf("XYZ "));

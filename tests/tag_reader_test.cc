@@ -176,6 +176,19 @@ TEST(TagReader, CurvesWhoseCountsLieAreRefusedBeforeAllocating) {
     tnt::FailAllocationAt(0);
     EXPECT_TRUE(read.table == nullptr && read.length == 0);
 
+    // A sampled curve inside a table kept in file order (as in 'mAB '):
+    // entries read big-endian, one after another.
+    tnt_test::PutTag(p, Sig("zzzz"), Bytes{'z', 'z', 'z', 'z', 0, 0, 0, 0, 0, 0, 0, 0, 'c', 'u', 'r', 'v', 0, 0, 0, 0,
+                                           0, 0, 0, 3, 0, 0, 0x03, 0xE8, 0xFF, 0xFF});
+    uint64_t length = 0;
+    ASSERT_EQ(tnt::OpenTagReader(p, Sig("zzzz"), &reader), TNT_OK);
+    ASSERT_EQ(tnt::ReadToneCurveAt(reader, 12, true, false, &read, &length), TNT_OK);
+    EXPECT_EQ(length, 18u);
+    ASSERT_EQ(read.length, 3u);
+    EXPECT_DOUBLE_EQ(tnt::EvaluateToneCurve(read, 0.5), 1000.0 / 65535);
+    EXPECT_DOUBLE_EQ(tnt::EvaluateToneCurve(read, 1.0), 1.0);
+    tnt::ReleaseToneCurve(&read);
+
     // The PostScript writer inverts the same curves through the same reader.
     Profile* q = tnt_test::MatrixProfile(Sig("prtr"), curve);
     ASSERT_EQ(TntSetPartialProfileElement(q, Sig("gTRC"), 8, 4, &huge), TNT_OK);
