@@ -32,7 +32,8 @@ struct Be {
     Be& u16(uint16_t v) { b.push_back(uint8_t(v >> 8)); b.push_back(uint8_t(v)); return *this; }
     Be& bytes(size_t n, uint8_t v) { b.insert(b.end(), n, v); return *this; }
     Be& append(const Be& o) { b.insert(b.end(), o.b.begin(), o.b.end()); return *this; }
-    Be& text(const char* s, size_t n) { b.insert(b.end(), s, s + n); return *this; }
+    // Byte by byte: GCC's overflow warning misreads a range insert here at -O1.
+    Be& text(const char* s, size_t n) { for (size_t i = 0; i < n; ++i) b.push_back(uint8_t(s[i])); return *this; }
 };
 
 uint32_t Host(const std::vector<uint8_t>& b, size_t o, size_t width) {
